@@ -1,0 +1,75 @@
+// Quellin's Wine test driver.
+//   quellin_driver --dist DIR [--x86 DIR --x64 DIR] [CASE...]
+// Runs the named cases (all when none are named), one line per case, and
+// ends with "SUMMARY <passed> passed, <failed> failed". Exit code 0 only when
+// every case passed.
+#include "driver_support.h"
+
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+// Each test file lists its own cases.
+extern const DriverCase quellsnapCases[];
+extern const int quellsnapCaseCount;
+extern const DriverCase resourceCases[];
+extern const int resourceCaseCount;
+extern const DriverCase quellbarCases[];
+extern const int quellbarCaseCount;
+
+extern bool currentCaseFailed;
+
+int main(int argc, char **argv)
+{
+    std::vector<const char *> wanted;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--dist") == 0 && i + 1 < argc)
+            distDir = argv[++i];
+        else if (std::strcmp(argv[i], "--x86") == 0 && i + 1 < argc)
+            distDirX86 = argv[++i];
+        else if (std::strcmp(argv[i], "--x64") == 0 && i + 1 < argc)
+            distDirX64 = argv[++i];
+        else
+            wanted.push_back(argv[i]);
+    }
+    if (distDir.empty()) {
+        std::printf("usage: quellin_driver --dist DIR [--x86 DIR --x64 DIR] [CASE...]\n");
+        return 2;
+    }
+
+    std::vector<DriverCase> all;
+    all.insert(all.end(), quellsnapCases, quellsnapCases + quellsnapCaseCount);
+    all.insert(all.end(), resourceCases, resourceCases + resourceCaseCount);
+    all.insert(all.end(), quellbarCases, quellbarCases + quellbarCaseCount);
+
+    CreateListener();
+    int passed = 0, failed = 0;
+    for (const char *name : wanted) {
+        bool known = false;
+        for (const DriverCase &c : all)
+            known = known || std::strcmp(c.name, name) == 0;
+        if (!known) {
+            std::printf("unknown case %s\n", name);
+            ++failed;
+        }
+    }
+    for (const DriverCase &c : all) {
+        bool selected = wanted.empty();
+        for (const char *name : wanted)
+            selected = selected || std::strcmp(c.name, name) == 0;
+        if (!selected)
+            continue;
+        std::printf("[ RUN    ] %s\n", c.name);
+        std::fflush(stdout);
+        currentCaseFailed = false;
+        ResetListener();
+        double start = NowMs();
+        c.run();
+        std::printf("[ %s ] %s (%.0f ms)\n", currentCaseFailed ? "FAILED" : "    OK", c.name, NowMs() - start);
+        std::fflush(stdout);
+        (currentCaseFailed ? failed : passed)++;
+    }
+    std::printf("SUMMARY %d passed, %d failed\n", passed, failed);
+    std::fflush(stdout);
+    return failed == 0 && passed > 0 ? 0 : 1;
+}

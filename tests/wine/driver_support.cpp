@@ -1,0 +1,238 @@
+#include "driver_support.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+
+std::string distDir;
+std::string distDirX86;
+std::string distDirX64;
+Listener listener;
+bool currentCaseFailed;
+
+std::string ProgramPath(const char *program)
+{
+    return distDir + "\\" + program;
+}
+
+void ReportFailure(const char *file, int line, const char *format, ...)
+{
+    currentCaseFailed = true;
+    const char *base = strrchr(file, '/') ? strrchr(file, '/') + 1 : file;
+    std::printf("  FAILED %s:%d: ", base, line);
+    va_list args;
+    va_start(args, format);
+    std::vprintf(format, args);
+    va_end(args);
+    std::printf("\n");
+    std::fflush(stdout);
+}
+
+void Note(const char *format, ...)
+{
+    std::printf("  note: ");
+    va_list args;
+    va_start(args, format);
+    std::vprintf(format, args);
+    va_end(args);
+    std::printf("\n");
+    std::fflush(stdout);
+}
+
+double NowMs()
+{
+    LARGE_INTEGER now, frequency;
+    QueryPerformanceCounter(&now);
+    QueryPerformanceFrequency(&frequency);
+    return double(now.QuadPart) * 1000.0 / double(frequency.QuadPart);
+}
+
+ULONGLONG NowFileTime()
+{
+    FILETIME now;
+    GetSystemTimePreciseAsFileTime(&now);
+    return (ULONGLONG(now.dwHighDateTime) << 32) | now.dwLowDateTime;
+}
+
+Started StartProgram(const char *program)
+{
+    std::string path = ProgramPath(program);
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION info = {};
+    Started started = {};
+    if (!CreateProcessA(path.c_str(), nullptr, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info)) {
+        ReportFailure(__FILE__, __LINE__, "cannot start %s (error %lu)", path.c_str(), GetLastError());
+        return started;
+    }
+    CloseHandle(info.hThread);
+    started.process = info.hProcess;
+    started.processId = info.dwProcessId;
+    started.threadId = info.dwThreadId;
+    FILETIME created, exited, kernel, user;
+    GetProcessTimes(info.hProcess, &created, &exited, &kernel, &user);
+    started.createdAt = (ULONGLONG(created.dwHighDateTime) << 32) | created.dwLowDateTime;
+    return started;
+}
+
+bool WaitForExit(const Started &p, DWORD timeoutMs, DWORD *exitCode)
+{
+    if (!p.process)
+        return false;
+    double end = NowMs() + timeoutMs;
+    for (;;) {
+        double left = end - NowMs();
+        if (left < 0)
+            return false;
+        DWORD r = MsgWaitForMultipleObjects(1, &p.process, FALSE, DWORD(left), QS_ALLINPUT);
+        if (r == WAIT_OBJECT_0) {
+            GetExitCodeProcess(p.process, exitCode);
+            return true;
+        }
+        if (r == WAIT_TIMEOUT)
+            return false;
+        MSG m;
+        while (PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE))
+            DispatchMessageA(&m);
+    }
+}
+
+void StopProgram(Started &p)
+{
+    if (!p.process)
+        return;
+    if (WaitForSingleObject(p.process, 0) == WAIT_TIMEOUT) {
+        TerminateProcess(p.process, 99);
+        WaitForSingleObject(p.process, 5000);
+    }
+    CloseHandle(p.process);
+    p.process = nullptr;
+}
+
+void PumpFor(DWORD ms)
+{
+    double end = NowMs() + ms;
+    for (;;) {
+        double left = end - NowMs();
+        if (left <= 0)
+            return;
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, DWORD(left) + 1, QS_ALLINPUT);
+        MSG m;
+        while (PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE))
+            DispatchMessageA(&m);
+    }
+}
+
+bool PumpUntil(bool (*condition)(), DWORD timeoutMs)
+{
+    double end = NowMs() + timeoutMs;
+    while (!condition()) {
+        if (NowMs() > end)
+            return false;
+        PumpFor(10);
+    }
+    return true;
+}
+
+static LRESULT CALLBACK ListenerProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == WM_SYSCOMMAND && (wParam & 0xFFF0) == SC_MONITORPOWER) {
+        if (listener.count < MaxRecorded)
+            listener.commands[listener.count] = {wParam, lParam, InSendMessage() != FALSE, NowFileTime()};
+        ++listener.count;
+        return 0; // the test machine's own screen stays as it is
+    }
+    return DefWindowProcA(window, message, wParam, lParam);
+}
+
+void CreateListener()
+{
+    WNDCLASSA c = {};
+    c.lpfnWndProc = ListenerProc;
+    c.hInstance = GetModuleHandleA(nullptr);
+    c.lpszClassName = "QuellinTestListener";
+    RegisterClassA(&c);
+    listener.window = CreateWindowExA(0, c.lpszClassName, "listener", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr,
+                                      c.hInstance, nullptr);
+}
+
+void ResetListener()
+{
+    PumpFor(0);
+    listener.count = 0;
+}
+
+struct FindData {
+    DWORD processId;
+    HWND found;
+};
+
+static BOOL CALLBACK FindQuellbarProc(HWND window, LPARAM lParam)
+{
+    FindData *data = reinterpret_cast<FindData *>(lParam);
+    char className[64] = {};
+    GetClassNameA(window, className, sizeof className);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(window, &pid);
+    if (pid == data->processId && std::strcmp(className, "Quellin") == 0) {
+        data->found = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+HWND FindQuellbarWindow(DWORD processId)
+{
+    FindData data = {processId, nullptr};
+    EnumWindows(FindQuellbarProc, reinterpret_cast<LPARAM>(&data));
+    return data.found;
+}
+
+void CaptureScreen(int x, int y, int width, int height, Capture &out)
+{
+    out.x = x;
+    out.y = y;
+    out.width = width;
+    out.height = height;
+    HDC screen = GetDC(nullptr);
+    HDC memory = CreateCompatibleDC(screen);
+    HBITMAP bitmap = CreateCompatibleBitmap(screen, width, height);
+    HGDIOBJ old = SelectObject(memory, bitmap);
+    BitBlt(memory, 0, 0, width, height, screen, x, y, SRCCOPY);
+    for (int j = 0; j < height; ++j)
+        for (int i = 0; i < width; ++i)
+            out.pixels[j * width + i] = GetPixel(memory, i, j);
+    SelectObject(memory, old);
+    DeleteObject(bitmap);
+    DeleteDC(memory);
+    ReleaseDC(nullptr, screen);
+}
+
+int CountDifferentPixels(const Capture &a, const Capture &b)
+{
+    int different = 0;
+    for (int i = 0; i < a.width * a.height; ++i)
+        if (a.pixels[i] != b.pixels[i])
+            ++different;
+    return different;
+}
+
+void MovePointer(int x, int y)
+{
+    // Absolute moves over the whole virtual screen, in 0..65535 units.
+    INPUT input = {};
+    input.type = INPUT_MOUSE;
+    input.mi.dx = LONG((x * 65536 + 32768) / GetSystemMetrics(SM_CXSCREEN));
+    input.mi.dy = LONG((y * 65536 + 32768) / GetSystemMetrics(SM_CYSCREEN));
+    input.mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
+    SendInput(1, &input, sizeof input);
+}
+
+void ClickButton(bool right)
+{
+    INPUT input[2] = {};
+    input[0].type = input[1].type = INPUT_MOUSE;
+    input[0].mi.dwFlags = right ? MOUSEEVENTF_RIGHTDOWN : MOUSEEVENTF_LEFTDOWN;
+    input[1].mi.dwFlags = right ? MOUSEEVENTF_RIGHTUP : MOUSEEVENTF_LEFTUP;
+    SendInput(2, input, sizeof input[0]);
+}

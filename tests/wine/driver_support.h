@@ -1,0 +1,83 @@
+#pragma once
+// The Wine test driver's small toolbox: a table of test cases, checks that
+// report and count, starting the programs, a listener window that records
+// the power command, and screen and pointer helpers.
+
+#include <windows.h>
+
+#include <string>
+
+struct DriverCase {
+    const char *name;
+    void (*run)();
+};
+
+// Where the programs under test live (dist/x64 normally).
+extern std::string distDir;
+// Files of both builds, read as data only (the 32-bit ones cannot run here).
+extern std::string distDirX86;
+extern std::string distDirX64;
+
+std::string ProgramPath(const char *program); // in distDir
+
+// A failed check prints where and why and marks the running case failed.
+void ReportFailure(const char *file, int line, const char *format, ...);
+#define CHECK(condition, ...)                                                                                  \
+    do {                                                                                                       \
+        if (!(condition))                                                                                      \
+            ReportFailure(__FILE__, __LINE__, __VA_ARGS__);                                                    \
+    } while (0)
+void Note(const char *format, ...); // a measurement worth seeing in the log
+
+// Time in milliseconds, and as a FILETIME-compatible 100 ns count.
+double NowMs();
+ULONGLONG NowFileTime();
+
+struct Started {
+    HANDLE process;
+    DWORD processId;
+    DWORD threadId;
+    ULONGLONG createdAt; // 100 ns units, from GetProcessTimes
+};
+Started StartProgram(const char *program);
+// Pumps this thread's messages while waiting; false on timeout.
+bool WaitForExit(const Started &p, DWORD timeoutMs, DWORD *exitCode);
+void StopProgram(Started &p); // terminates it if it still runs
+
+// Pumps this thread's messages for the given time.
+void PumpFor(DWORD ms);
+// Pumps until the condition holds or the time is up; returns the condition.
+bool PumpUntil(bool (*condition)(), DWORD timeoutMs);
+
+// A hidden top-level window of the driver that records every monitor-power
+// system command reaching it.
+struct PowerCommand {
+    WPARAM wParam;
+    LPARAM lParam;
+    bool wasSent; // InSendMessage() inside the window procedure
+    ULONGLONG at; // 100 ns units
+};
+const int MaxRecorded = 16;
+struct Listener {
+    HWND window;
+    int count;
+    PowerCommand commands[MaxRecorded];
+};
+extern Listener listener;
+void CreateListener();
+void ResetListener();
+
+// Quellbar's main window, found by class and title; null if absent.
+HWND FindQuellbarWindow(DWORD processId);
+
+// Screen pixels, read back through the desktop's device context.
+struct Capture {
+    int x, y, width, height;
+    COLORREF pixels[64 * 64];
+};
+void CaptureScreen(int x, int y, int width, int height, Capture &out);
+int CountDifferentPixels(const Capture &a, const Capture &b);
+
+// Real pointer input, as a person would give it.
+void MovePointer(int x, int y);
+void ClickButton(bool right);

@@ -1,0 +1,89 @@
+// Quellsnap, run for real: what reaches a top-level window, when, and how the
+// process ends.
+#include "driver_support.h"
+#include "display_power/display_power.h"
+
+// From process creation to the command's arrival, at least the pause.
+static const double MinDelayMs = PowerOffDelayMs;
+
+static bool TwoCommandsArrived()
+{
+    return listener.count >= 2;
+}
+
+static void CheckPowerOffCommand(const PowerCommand &c, ULONGLONG startedAt)
+{
+    CHECK(c.wParam == SC_MONITORPOWER, "wParam 0x%llx, expected SC_MONITORPOWER", (unsigned long long)c.wParam);
+    CHECK(c.lParam == 2, "lParam %lld, expected 2 (off)", (long long)c.lParam);
+    CHECK(c.wasSent, "the command was posted, not sent");
+    double delayMs = double(c.at - startedAt) / 10000.0;
+    Note("command arrived %.1f ms after process creation", delayMs);
+    CHECK(delayMs >= MinDelayMs, "arrived %.1f ms after start, before the %.0f ms pause was over", delayMs,
+          MinDelayMs);
+}
+
+static void OneCommandPerRun()
+{
+    Started p = StartProgram("Quellsnap.exe");
+    DWORD exitCode = 1234;
+    bool ended = WaitForExit(p, 10000, &exitCode);
+    PumpFor(50);
+    CHECK(ended, "Quellsnap did not end within 10 s");
+    CHECK(exitCode == 0, "exit code %lu", exitCode);
+    CHECK(listener.count == 1, "%d power commands arrived, expected 1", listener.count);
+    if (listener.count >= 1)
+        CheckPowerOffCommand(listener.commands[0], p.createdAt);
+    StopProgram(p);
+}
+
+static void TwoStartsTwoCommands()
+{
+    Started a = StartProgram("Quellsnap.exe");
+    Started b = StartProgram("Quellsnap.exe");
+    DWORD codeA = 1, codeB = 1;
+    CHECK(WaitForExit(a, 10000, &codeA) && WaitForExit(b, 10000, &codeB), "a Quellsnap did not end");
+    PumpUntil(TwoCommandsArrived, 1000);
+    CHECK(codeA == 0 && codeB == 0, "exit codes %lu and %lu", codeA, codeB);
+    CHECK(listener.count == 2, "%d power commands arrived, expected one per start", listener.count);
+    for (int i = 0; i < listener.count && i < 2; ++i)
+        CheckPowerOffCommand(listener.commands[i], a.createdAt);
+    StopProgram(a);
+    StopProgram(b);
+}
+
+// A window whose thread never pumps again: the broadcast must not wait on it.
+static DWORD WINAPI HungWindowThread(LPVOID)
+{
+    CreateWindowExA(0, "STATIC", "hung", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
+    Sleep(60000);
+    return 0;
+}
+
+static void HungWindowDoesNotHoldIt()
+{
+    HANDLE thread = CreateThread(nullptr, 0, HungWindowThread, nullptr, 0, nullptr);
+    Sleep(200); // the window exists and its thread is asleep
+
+    double start = NowMs();
+    Started p = StartProgram("Quellsnap.exe");
+    DWORD exitCode = 1234;
+    // Pause, one timed-out window, and Wine's process start-up and tear-down.
+    const DWORD boundMs = PowerOffDelayMs + BroadcastReplyTimeoutMs + 1500;
+    bool ended = WaitForExit(p, 30000, &exitCode);
+    double tookMs = NowMs() - start;
+    Note("ended after %.0f ms with a hung window present (bound %lu ms)", tookMs, boundMs);
+    CHECK(ended && tookMs <= boundMs, "Quellsnap took %.0f ms with a hung window present", tookMs);
+    CHECK(exitCode == 0, "exit code %lu", exitCode);
+    PumpFor(50);
+    CHECK(listener.count == 1, "the answering window got %d commands, expected 1", listener.count);
+    StopProgram(p);
+    TerminateThread(thread, 0);
+    CloseHandle(thread);
+}
+
+extern const DriverCase quellsnapCases[] = {
+    {"quellsnap_one_command_per_run", OneCommandPerRun},
+    {"quellsnap_two_starts_two_commands", TwoStartsTwoCommands},
+    {"quellsnap_hung_window_does_not_hold_it", HungWindowDoesNotHoldIt},
+};
+extern const int quellsnapCaseCount = sizeof quellsnapCases / sizeof quellsnapCases[0];

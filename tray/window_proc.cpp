@@ -1,0 +1,54 @@
+// The routing table of the main window: every message goes to its handler
+// here, and everything not marked otherwise also goes to DefWindowProcA.
+#include "program_state.h"
+#include "display_power/display_power.h"
+
+LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message) {
+    case WM_DESTROY:
+        PostQuitMessage(0);
+        break;
+
+    case WM_SETCURSOR:
+        SetPointerShape(reinterpret_cast<HWND>(wParam));
+        return TRUE;
+
+    case WM_COMMAND:
+        if (lParam == 0)
+            OnMenuCommand(LOWORD(wParam));
+        else
+            OnControlCommand(reinterpret_cast<HWND>(lParam), HIWORD(wParam));
+        break;
+
+    case WM_TIMER:
+        OnHoverTimer();
+        break;
+
+    case WM_CTLCOLORSTATIC:
+        if (reinterpret_cast<HWND>(lParam) == state.linkLabel)
+            return ColourLink(reinterpret_cast<HDC>(wParam));
+        break;
+
+    case TrayCallbackMessage:
+        switch (lParam) {
+        case WM_MOUSEMOVE:
+            OnTrayMouseMove();
+            break;
+        case WM_LBUTTONUP:
+            RequestDisplayOff();
+            break;
+        case WM_RBUTTONUP:
+            ShowTrayMenu();
+            break;
+        }
+        break;
+
+    default:
+        // Registered at run time, so it cannot be a case label.
+        if (message == state.taskbarCreatedMessage && message != 0)
+            AddTrayIcon();
+        break;
+    }
+    return DefWindowProcA(window, message, wParam, lParam);
+}
