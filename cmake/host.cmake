@@ -1,0 +1,60 @@
+# Native side: the icon generator, the unit tests, and the registration of
+# every test (unit, icon and Wine) with CTest.
+
+find_package(GTest REQUIRED)
+include(CTest)
+
+add_library(icon_format STATIC tools/icon_gen/icon_format.cpp)
+target_include_directories(icon_format PUBLIC tools/icon_gen)
+target_compile_options(icon_format PRIVATE -Wall -Wextra)
+
+add_executable(icon_gen tools/icon_gen/icon_gen_main.cpp)
+target_link_libraries(icon_gen PRIVATE icon_format)
+
+add_executable(unit_tests tests/unit/tray_logic_test.cpp tests/unit/icon_format_test.cpp tray/tray_logic.cpp)
+target_include_directories(unit_tests PRIVATE ${PROJECT_SOURCE_DIR})
+target_compile_options(unit_tests PRIVATE -Wall -Wextra)
+target_link_libraries(unit_tests PRIVATE icon_format GTest::gtest_main)
+include(GoogleTest)
+gtest_discover_tests(unit_tests)
+
+# The committed icons must be exactly what their pixel sources produce.
+set(QUELLIN_ICONS dark_screen lit_screen desktop_screen_256 empty_screen_256)
+foreach(icon IN LISTS QUELLIN_ICONS)
+    add_test(NAME icon_matches_source.${icon}
+             COMMAND icon_gen --check ${PROJECT_SOURCE_DIR}/resources/icons/${icon}.txt
+                                      ${PROJECT_SOURCE_DIR}/resources/icons/${icon}.ico)
+endforeach()
+add_custom_target(icons
+    COMMENT "Regenerating resources/icons/*.ico from their pixel sources")
+foreach(icon IN LISTS QUELLIN_ICONS)
+    add_custom_command(TARGET icons POST_BUILD
+        COMMAND icon_gen ${PROJECT_SOURCE_DIR}/resources/icons/${icon}.txt
+                         ${PROJECT_SOURCE_DIR}/resources/icons/${icon}.ico)
+endforeach()
+add_dependencies(icons icon_gen)
+
+# Wine tests: each case of the x64 driver in a Wine session of its own, one
+# after another (they share a prefix, so a desktop and a notification area).
+set(QUELLIN_SESSION ${PROJECT_SOURCE_DIR}/tests/wine/wine_session.sh)
+set(QUELLIN_DRIVER ${PROJECT_SOURCE_DIR}/build/x64/quellin_driver.exe)
+string(REPLACE "/" "\\" QUELLIN_WIN_ROOT "Z:${PROJECT_SOURCE_DIR}")
+set(QUELLIN_DRIVER_ARGS
+    --dist "${QUELLIN_WIN_ROOT}\\dist\\x64" --x86 "${QUELLIN_WIN_ROOT}\\dist\\x86" --x64 "${QUELLIN_WIN_ROOT}\\dist\\x64")
+
+add_test(NAME wine.prefix COMMAND ${QUELLIN_SESSION} --shell true)
+set_tests_properties(wine.prefix PROPERTIES FIXTURES_SETUP wine_prefix RUN_SERIAL TRUE TIMEOUT 600)
+
+set(QUELLIN_WINE_CASES
+    quellsnap_one_command_per_run quellsnap_two_starts_two_commands quellsnap_hung_window_does_not_hold_it
+    files_version_block_and_icons files_same_program_picture files_shipped_x86_facts
+    quellbar_window_facts quellbar_about_window quellbar_hover_darkens_icon
+    quellbar_left_click_turns_displays_off quellbar_right_click_menu quellbar_exit_and_close_end_it
+    quellbar_message_storm)
+foreach(case IN LISTS QUELLIN_WINE_CASES)
+    add_test(NAME wine.${case} COMMAND ${QUELLIN_SESSION} ${QUELLIN_DRIVER} ${QUELLIN_DRIVER_ARGS} ${case})
+    set_tests_properties(wine.${case} PROPERTIES
+        FIXTURES_REQUIRED wine_prefix RUN_SERIAL TRUE TIMEOUT 180
+        # A driver that ran nothing must not pass.
+        PASS_REGULAR_EXPRESSION "SUMMARY 1 passed, 0 failed")
+endforeach()

@@ -1,3 +1,474 @@
+// Quellbar, run for real in a Wine desktop: its window, the About window, the
+// notification icon under a real pointer, the menu, and how it ends.
 #include "driver_support.h"
-extern const DriverCase quellbarCases[] = {{"placeholder", [] {}}};
-extern const int quellbarCaseCount = 1;
+#include "display_power/display_power.h"
+#include "tray/tray_logic.h"
+
+#include <cstring>
+
+static const UINT TrayCallbackMessage = WM_APP + 1;
+static const WPARAM CmdExit = 1, CmdAbout = 2;
+
+struct RunningBar {
+    Started process;
+    HWND window;
+};
+
+static RunningBar StartQuellbar()
+{
+    RunningBar bar = {StartProgram("Quellbar.exe"), nullptr};
+    for (int i = 0; i < 500 && !bar.window; ++i) {
+        PumpFor(10);
+        bar.window = FindQuellbarWindow(bar.process.processId);
+    }
+    CHECK(bar.window != nullptr, "no window of class Quellin appeared");
+    // Let start-up finish (icon added, menu built) before anything is sent.
+    if (bar.window) {
+        DWORD_PTR ignored;
+        SendMessageTimeoutA(bar.window, WM_NULL, 0, 0, SMTO_BLOCK, 5000, &ignored);
+    }
+    return bar;
+}
+
+// Ends Quellbar through its own "Exit" and checks that it ends cleanly.
+static void ExitQuellbar(RunningBar &bar)
+{
+    if (bar.window)
+        PostMessageA(bar.window, WM_COMMAND, CmdExit, 0);
+    DWORD exitCode = 1234;
+    CHECK(WaitForExit(bar.process, 5000, &exitCode), "Quellbar did not end after Exit");
+    CHECK(exitCode == 0, "exit code %lu after Exit", exitCode);
+    StopProgram(bar.process);
+}
+
+static bool Answers(HWND window)
+{
+    DWORD_PTR ignored;
+    return SendMessageTimeoutA(window, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 3000, &ignored) != 0;
+}
+
+// Far from the icon, the menu and the About window.
+static void MovePointerAway()
+{
+    MovePointer(200, 200);
+}
+
+// --- The window and its class ------------------------------------------------
+
+static void WindowFacts()
+{
+    RunningBar bar = StartQuellbar();
+    if (!bar.window)
+        return StopProgram(bar.process);
+    char title[64] = {};
+    GetWindowTextA(bar.window, title, sizeof title);
+    CHECK(std::strcmp(title, "About Quellin") == 0, "title '%s'", title);
+    LONG style = GetWindowLongA(bar.window, GWL_STYLE);
+    LONG exStyle = GetWindowLongA(bar.window, GWL_EXSTYLE);
+    // Popup with a caption, no system menu (so no close box), hidden.
+    CHECK((style & ~WS_CLIPSIBLINGS) == LONG(WS_POPUP | WS_CAPTION), "style 0x%lx", style);
+    CHECK(!IsWindowVisible(bar.window), "the main window is visible at start");
+    CHECK(exStyle & WS_EX_TOOLWINDOW, "no WS_EX_TOOLWINDOW: it would get a taskbar button (0x%lx)", exStyle);
+    CHECK(GetClassLongA(bar.window, GCL_STYLE) == 0, "class style 0x%lx", GetClassLongA(bar.window, GCL_STYLE));
+    CHECK(GetParent(bar.window) == nullptr && GetWindow(bar.window, GW_OWNER) == nullptr, "not a top-level window");
+    ExitQuellbar(bar);
+}
+
+// --- About window ------------------------------------------------------------------
+
+struct ExpectedControl {
+    const char *className;
+    const char *text; // null: any text
+    DWORD style;
+    int x, y, width, height;
+};
+
+static const ExpectedControl AboutControls[] = {
+    {"Button", "Ok", 0x50000001, 115, 182, 75, 25},
+    {"Static", "", 0x50001000, 8, 8, 281, 161},
+    {"Static", nullptr, 0x50000203, 56, 28, 32, 32},
+    {"Static", "Quellin", 0x50000000, 128, 24, 158, 20},
+    {"Static", "Version 1.0", 0x50000000, 128, 48, 158, 20},
+    {"Static", nullptr, 0x50000001, 10, 88, 277, 20},
+    {"Static", nullptr, 0x50000101, 10, 124, 277, 20},
+};
+const int AboutControlCount = sizeof AboutControls / sizeof AboutControls[0];
+
+struct ChildList {
+    HWND windows[32];
+    int count;
+};
+
+static BOOL CALLBACK CollectChild(HWND window, LPARAM list)
+{
+    ChildList *children = reinterpret_cast<ChildList *>(list);
+    if (children->count < 32)
+        children->windows[children->count] = window;
+    ++children->count;
+    return TRUE;
+}
+
+static ChildList Children(HWND parent)
+{
+    ChildList list = {};
+    EnumChildWindows(parent, CollectChild, reinterpret_cast<LPARAM>(&list));
+    return list;
+}
+
+static void CheckAboutShown(HWND window)
+{
+    CHECK(IsWindowVisible(window), "the About window is not shown");
+    CHECK(GetWindowLongA(window, GWL_EXSTYLE) & WS_EX_TOPMOST, "the About window is not topmost");
+    RECT workArea, placed;
+    SystemParametersInfoA(SPI_GETWORKAREA, 0, &workArea, 0);
+    GetWindowRect(window, &placed);
+    ScreenPoint expected = AboutWindowOrigin(workArea.right, workArea.bottom);
+    CHECK(placed.left == expected.x && placed.top == expected.y && placed.right - placed.left == AboutWidth &&
+              placed.bottom - placed.top == AboutHeight,
+          "placed at %ld,%ld size %ldx%ld; expected %d,%d size %dx%d", placed.left, placed.top,
+          placed.right - placed.left, placed.bottom - placed.top, expected.x, expected.y, AboutWidth, AboutHeight);
+
+    ChildList children = Children(window);
+    CHECK(children.count == AboutControlCount, "%d controls, expected %d", children.count, AboutControlCount);
+    for (int i = 0; i < children.count && i < AboutControlCount; ++i) {
+        HWND c = children.windows[i];
+        const ExpectedControl &e = AboutControls[i];
+        char className[32] = {}, text[128] = {};
+        GetClassNameA(c, className, sizeof className);
+        GetWindowTextA(c, text, sizeof text);
+        RECT r;
+        GetWindowRect(c, &r);
+        MapWindowPoints(nullptr, window, reinterpret_cast<POINT *>(&r), 2);
+        CHECK(_stricmp(className, e.className) == 0 && (!e.text || std::strcmp(text, e.text) == 0) &&
+                  DWORD(GetWindowLongA(c, GWL_STYLE)) == e.style && r.left == e.x && r.top == e.y &&
+                  r.right - r.left == e.width && r.bottom - r.top == e.height && GetDlgCtrlID(c) == 0,
+              "control %d: %s '%s' style 0x%lx at %ld,%ld %ldx%ld", i + 1, className, text,
+              GetWindowLongA(c, GWL_STYLE), r.left, r.top, r.right - r.left, r.bottom - r.top);
+    }
+    // The link names the address it opens: a complete web address.
+    if (children.count == AboutControlCount) {
+        char link[128] = {};
+        GetWindowTextA(children.windows[6], link, sizeof link);
+        CHECK(std::strncmp(link, "https://", 8) == 0 || std::strncmp(link, "http://", 7) == 0,
+              "link text '%s' is not a web address", link);
+    }
+}
+
+// Pixels of one control's client area, compared by colour.
+static int CountPixelsOfColour(HWND control, COLORREF colour)
+{
+    RECT r;
+    GetWindowRect(control, &r);
+    static Capture capture;
+    int width = r.right - r.left < 64 ? r.right - r.left : 64;
+    int count = 0;
+    for (int x = r.left; x < r.right; x += width) {
+        int w = r.right - x < width ? r.right - x : width;
+        CaptureScreen(x, r.top, w, r.bottom - r.top < 64 ? r.bottom - r.top : 64, capture);
+        for (int i = 0; i < capture.width * capture.height; ++i)
+            count += capture.pixels[i] == colour;
+    }
+    return count;
+}
+
+static void AboutWindow()
+{
+    RunningBar bar = StartQuellbar();
+    if (!bar.window)
+        return StopProgram(bar.process);
+
+    SendMessageA(bar.window, WM_COMMAND, CmdAbout, 0);
+    PumpFor(300);
+    CheckAboutShown(bar.window);
+    ChildList children = Children(bar.window);
+    if (children.count == AboutControlCount) {
+        // The link is drawn in pure blue, the copyright line is not.
+        int blueInLink = CountPixelsOfColour(children.windows[6], RGB(0, 0, 255));
+        int blueInCopyright = CountPixelsOfColour(children.windows[5], RGB(0, 0, 255));
+        Note("pure blue pixels: link %d, copyright line %d", blueInLink, blueInCopyright);
+        CHECK(blueInLink > 20 && blueInCopyright == 0, "link colours: %d blue pixels in the link, %d elsewhere",
+              blueInLink, blueInCopyright);
+
+        // The pointer is one shape over the link and another everywhere else.
+        // Cursor handles cannot be inspected from another process here, so
+        // the shapes are compared with each other.
+        RECT link, ok, frame, window;
+        GetWindowRect(children.windows[6], &link);
+        GetWindowRect(children.windows[0], &ok);
+        GetWindowRect(children.windows[1], &frame);
+        GetWindowRect(bar.window, &window);
+        const struct {
+            const char *where;
+            int x, y;
+        } points[] = {{"link", (link.left + link.right) / 2, (link.top + link.bottom) / 2},
+                      {"Ok button", (ok.left + ok.right) / 2, (ok.top + ok.bottom) / 2},
+                      {"frame", frame.left + 20, frame.top + 20},
+                      {"caption", (window.left + window.right) / 2, window.top + 5},
+                      {"link again", link.left + 30, (link.top + link.bottom) / 2}};
+        HCURSOR shapes[5] = {};
+        for (int i = 0; i < 5; ++i) {
+            MovePointer(points[i].x, points[i].y);
+            PumpFor(250);
+            CURSORINFO info = {};
+            info.cbSize = sizeof info;
+            GetCursorInfo(&info);
+            shapes[i] = info.hCursor;
+        }
+        CHECK(shapes[0] != shapes[1], "the pointer over the link is the same as over the Ok button");
+        CHECK(shapes[1] == shapes[2] && shapes[2] == shapes[3], "the pointer changes away from the link");
+        CHECK(shapes[4] == shapes[0], "the pointer over the link is not always the same");
+        MovePointerAway();
+
+        // "Ok" hides the window; it stays topmost and keeps its controls.
+        SendMessageA(children.windows[0], BM_CLICK, 0, 0);
+        PumpFor(200);
+        CHECK(!IsWindowVisible(bar.window), "still shown after Ok");
+        CHECK(GetWindowLongA(bar.window, GWL_EXSTYLE) & WS_EX_TOPMOST, "no longer topmost after Ok");
+
+        // Shown again: the same controls, placed again.
+        SendMessageA(bar.window, WM_COMMAND, CmdAbout, 0);
+        PumpFor(200);
+        CheckAboutShown(bar.window);
+        CHECK(Children(bar.window).windows[0] == children.windows[0], "the controls were created again");
+    }
+    ExitQuellbar(bar);
+}
+
+// --- Notification icon -------------------------------------------------------------
+
+// The notification area's icons sit at the right end of Wine's taskbar.
+// Ours is found as the box of pixels that differ from the taskbar's own
+// colour there, waiting for the taskbar to show it.
+static bool FindTrayIcon(RECT &icon)
+{
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        HWND taskbar = FindWindowA("Shell_TrayWnd", nullptr);
+        RECT bar;
+        if (taskbar && IsWindowVisible(taskbar) && GetWindowRect(taskbar, &bar) && bar.bottom - bar.top >= 16) {
+            static Capture capture;
+            int height = bar.bottom - bar.top < 64 ? bar.bottom - bar.top : 64;
+            CaptureScreen(bar.right - 64, bar.top, 64, height, capture);
+            COLORREF background = capture.pixels[0];
+            int left = 64, right = -1, top = height, bottom = -1;
+            for (int y = 0; y < height; ++y)
+                for (int x = 0; x < 64; ++x)
+                    if (capture.pixels[y * 64 + x] != background) {
+                        left = x < left ? x : left;
+                        right = x > right ? x : right;
+                        top = y < top ? y : top;
+                        bottom = y > bottom ? y : bottom;
+                    }
+            if (right - left >= 10 && bottom - top >= 10) {
+                icon = {bar.right - 64 + left, bar.top + top, bar.right - 64 + right + 1, bar.top + bottom + 1};
+                return true;
+            }
+        }
+        PumpFor(50);
+    }
+    return false;
+}
+
+static void CaptureIcon(const RECT &icon, Capture &out)
+{
+    CaptureScreen(icon.left, icon.top, icon.right - icon.left, icon.bottom - icon.top, out);
+}
+
+static void HoverDarkensIcon()
+{
+    MovePointerAway();
+    RunningBar bar = StartQuellbar();
+    RECT icon;
+    bool found = bar.window && FindTrayIcon(icon);
+    CHECK(found, "the notification icon did not appear");
+    if (found) {
+        static Capture lit, hovered, left;
+        PumpFor(200);
+        CaptureIcon(icon, lit);
+        MovePointer((icon.left + icon.right) / 2, (icon.top + icon.bottom) / 2);
+        PumpFor(400);
+        CaptureIcon(icon, hovered);
+        // Resting still on the icon keeps it dark, long after the last report.
+        PumpFor(600);
+        static Capture stillHovered;
+        CaptureIcon(icon, stillHovered);
+        MovePointerAway();
+        double leftAt = NowMs();
+        PumpFor(400);
+        CaptureIcon(icon, left);
+        int changed = CountDifferentPixels(lit, hovered);
+        Note("icon %ldx%ld at %ld,%ld; %d pixels changed on hover, %d still changed 400 ms after leaving "
+             "(%.0f ms)",
+             icon.right - icon.left, icon.bottom - icon.top, icon.left, icon.top, changed,
+             CountDifferentPixels(lit, left), NowMs() - leftAt);
+        CHECK(changed >= 40, "only %d pixels changed with the pointer on the icon", changed);
+        CHECK(CountDifferentPixels(hovered, stillHovered) == 0, "the dark picture did not stay while resting");
+        CHECK(CountDifferentPixels(lit, left) == 0, "the lit picture did not come back after leaving");
+    }
+    ExitQuellbar(bar);
+}
+
+static bool CommandArrived()
+{
+    return listener.count >= 1;
+}
+
+static void LeftClickTurnsDisplaysOff()
+{
+    MovePointerAway();
+    RunningBar bar = StartQuellbar();
+    RECT icon;
+    bool found = bar.window && FindTrayIcon(icon);
+    CHECK(found, "the notification icon did not appear");
+    if (found) {
+        MovePointer((icon.left + icon.right) / 2, (icon.top + icon.bottom) / 2);
+        PumpFor(300);
+        ResetListener();
+        ULONGLONG clickedAt = NowFileTime();
+        ClickButton(false);
+        PumpUntil(CommandArrived, 5000);
+        PumpFor(100);
+        CHECK(listener.count == 1, "%d power commands after one click, expected 1", listener.count);
+        if (listener.count >= 1) {
+            const PowerCommand &c = listener.commands[0];
+            double delayMs = double(c.at - clickedAt) / 10000.0;
+            Note("command arrived %.1f ms after the click", delayMs);
+            CHECK(c.wParam == SC_MONITORPOWER && c.lParam == 2 && c.wasSent, "not a sent monitor-off command");
+            CHECK(delayMs >= PowerOffDelayMs, "arrived %.1f ms after the click, before the pause was over",
+                  delayMs);
+        }
+        CHECK(Answers(bar.window), "Quellbar stopped answering after the click");
+    }
+    MovePointerAway();
+    ExitQuellbar(bar);
+}
+
+static HWND OpenMenuWindow()
+{
+    HWND menu = FindWindowA("#32768", nullptr);
+    return menu && IsWindowVisible(menu) ? menu : nullptr;
+}
+
+static bool MenuOpen()
+{
+    return OpenMenuWindow() != nullptr;
+}
+
+static bool MenuClosed()
+{
+    return OpenMenuWindow() == nullptr;
+}
+
+static void RightClickMenu()
+{
+    MovePointerAway();
+    RunningBar bar = StartQuellbar();
+    RECT icon;
+    bool found = bar.window && FindTrayIcon(icon);
+    CHECK(found, "the notification icon did not appear");
+    if (found) {
+        POINT at = {(icon.left + icon.right) / 2, (icon.top + icon.bottom) / 2};
+        MovePointer(at.x, at.y);
+        PumpFor(300);
+        ClickButton(true);
+        bool opened = PumpUntil(MenuOpen, 3000);
+        CHECK(opened, "no menu opened on a right click");
+        if (opened) {
+            RECT menu;
+            GetWindowRect(OpenMenuWindow(), &menu);
+            Note("menu at %ld,%ld-%ld,%ld, pointer at %ld,%ld", menu.left, menu.top, menu.right, menu.bottom, at.x,
+                 at.y);
+            // Right-aligned at the pointer: the menu lies to its left.
+            CHECK(menu.right <= at.x + 1 && menu.right >= at.x - 40, "menu not right-aligned at the pointer");
+            // A click elsewhere closes it and chooses nothing.
+            MovePointer(300, 300);
+            PumpFor(200);
+            ClickButton(false);
+            CHECK(PumpUntil(MenuClosed, 3000), "the menu stayed open after a click elsewhere");
+            PumpFor(200);
+            CHECK(!IsWindowVisible(bar.window), "a click elsewhere chose About");
+            CHECK(WaitForSingleObject(bar.process.process, 0) == WAIT_TIMEOUT, "a click elsewhere chose Exit");
+        }
+    }
+    MovePointerAway();
+    ExitQuellbar(bar);
+}
+
+// --- Ending --------------------------------------------------------------------------
+
+static void ExitAndCloseEndIt()
+{
+    const struct {
+        const char *how;
+        UINT message;
+        WPARAM wParam;
+    } ways[] = {{"Exit", WM_COMMAND, CmdExit}, {"WM_CLOSE", WM_CLOSE, 0}};
+    for (const auto &way : ways) {
+        RunningBar bar = StartQuellbar();
+        if (!bar.window) {
+            StopProgram(bar.process);
+            continue;
+        }
+        // Also while the About window is shown.
+        SendMessageA(bar.window, WM_COMMAND, CmdAbout, 0);
+        PostMessageA(bar.window, way.message, way.wParam, 0);
+        DWORD exitCode = 1234;
+        bool ended = WaitForExit(bar.process, 5000, &exitCode);
+        CHECK(ended && exitCode == 0, "%s: ended %d, exit code %lu", way.how, ended, exitCode);
+        StopProgram(bar.process);
+    }
+}
+
+// A storm of random messages that neither end the program nor open a modal
+// loop leaves it alive and answering.
+static void MessageStorm()
+{
+    RunningBar bar = StartQuellbar();
+    if (!bar.window)
+        return StopProgram(bar.process);
+    DWORD seed = 12345;
+    auto next = [&seed]() {
+        seed = seed * 1103515245 + 12345;
+        return (seed >> 8) & 0xFFFFFF;
+    };
+    // Messages whose parameters are plain numbers, so garbage in them is
+    // something the program must cope with rather than a bad pointer.
+    const UINT numeric[] = {WM_TIMER, WM_SETCURSOR, WM_MOUSEMOVE, WM_LBUTTONDOWN, WM_KEYDOWN, WM_CHAR, WM_NULL,
+                            WM_ACTIVATE, WM_SHOWWINDOW, WM_ENABLE, WM_USER, WM_USER + 77, WM_APP, WM_APP + 2};
+    const LPARAM trayEvents[] = {WM_MOUSEMOVE, WM_LBUTTONDOWN, WM_RBUTTONDOWN, WM_LBUTTONDBLCLK, WM_MBUTTONUP,
+                                 WM_MBUTTONDOWN, WM_CONTEXTMENU, 0x400, 0x401};
+    const int total = 3000;
+    for (int i = 0; i < total; ++i) {
+        DWORD pick = next() % 4;
+        if (pick == 0) {
+            UINT m = numeric[next() % (sizeof numeric / sizeof numeric[0])];
+            PostMessageA(bar.window, m, next(), next());
+        } else if (pick == 1) {
+            PostMessageA(bar.window, TrayCallbackMessage, next() % 3,
+                         trayEvents[next() % (sizeof trayEvents / sizeof trayEvents[0])]);
+        } else if (pick == 2) {
+            // Menu commands other than Exit and About, and control notifications
+            // from windows that are not our controls.
+            WPARAM id = 3 + next() % 60000;
+            PostMessageA(bar.window, WM_COMMAND, id, next() % 2 ? 0 : next() | 1);
+        } else {
+            SendMessageTimeoutA(bar.window, WM_APP + 1 + next() % 16, next(), next(), SMTO_ABORTIFHUNG, 1000,
+                                nullptr);
+        }
+    }
+    PumpFor(500);
+    CHECK(WaitForSingleObject(bar.process.process, 0) == WAIT_TIMEOUT, "Quellbar died in the storm");
+    CHECK(Answers(bar.window), "Quellbar does not answer after %d messages", total);
+    MovePointerAway();
+    ExitQuellbar(bar);
+}
+
+extern const DriverCase quellbarCases[] = {
+    {"quellbar_window_facts", WindowFacts},
+    {"quellbar_about_window", AboutWindow},
+    {"quellbar_hover_darkens_icon", HoverDarkensIcon},
+    {"quellbar_left_click_turns_displays_off", LeftClickTurnsDisplaysOff},
+    {"quellbar_right_click_menu", RightClickMenu},
+    {"quellbar_exit_and_close_end_it", ExitAndCloseEndIt},
+    {"quellbar_message_storm", MessageStorm},
+};
+extern const int quellbarCaseCount = sizeof quellbarCases / sizeof quellbarCases[0];

@@ -57,6 +57,8 @@ static void CollectVersionKeys(const BYTE *node, int depth, std::vector<std::str
     offset = (offset + 3) & ~size_t(3);
     offset += type == 1 ? valueLength * 2 : valueLength;
     offset = (offset + 3) & ~size_t(3);
+    if (depth == 1 && Narrow(key) != "StringFileInfo")
+        return;
     if (depth == 2)
         table = Narrow(key);
     if (depth == 3) {

@@ -1,0 +1,49 @@
+# make            install what is missing, build dist/x86 and dist/x64
+# make test       the same, then every test through CTest (then the 32-bit VM run)
+# make test-x64   the same without the VM run
+# make test-x86   the Wine tests on the shipped 32-bit files, inside a Debian VM
+# make bench      sizes and timings, as a table
+# make run        start Quellbar in a Wine desktop (on $DISPLAY, or on Xvfb)
+# make screenshots  pictures of Quellbar for docs/
+# make icons      regenerate resources/icons/*.ico from their pixel sources
+
+.PHONY: all deps build build-host test test-x64 test-x86 bench run screenshots icons clean
+
+all: build
+
+deps:
+	@tools/install-deps.sh
+
+build: deps
+	cmake --preset x86 >/dev/null
+	cmake --build --preset x86 -j2
+	cmake --preset x64 >/dev/null
+	cmake --build --preset x64 -j2
+	@ls -l dist/x86 dist/x64
+
+build-host: deps
+	cmake --preset host >/dev/null
+	cmake --build --preset host -j2
+
+test-x64: build build-host
+	ctest --preset host
+
+test: test-x64 test-x86
+
+test-x86: build
+	tools/vm/test-x86.sh dist/x86 build/x86/quellin_driver.exe tests/wine/wine_session.sh
+
+bench: build
+	tools/bench.sh
+
+run: build
+	tools/run.sh
+
+screenshots: build
+	tools/screenshots.sh
+
+icons: build-host
+	cmake --build --preset host --target icons
+
+clean:
+	rm -rf build dist
