@@ -63,14 +63,17 @@ quellin_bare_program(Quellbar OUTPUT_DIR ${QUELLIN_DIST_DIR}
             tray/about_window.cpp tray/tray_logic.cpp resources/quellbar.rc $<TARGET_OBJECTS:display_power>
     LIBS kernel32 user32 shell32 gdi32)
 
-# The benchmark's floor: an empty program built exactly like the deliverables.
-quellin_bare_program(empty_program SOURCES tests/wine/empty_program.cpp LIBS kernel32)
+# The benchmark's floors: an empty program built exactly like the
+# deliverables, and the same with one call into the window system.
+quellin_bare_program(empty_program SOURCES tests/wine/empty_program.cpp LIBS kernel32 user32)
+quellin_bare_program(window_call_program SOURCES tests/wine/empty_program.cpp LIBS kernel32 user32)
+target_compile_definitions(window_call_program PRIVATE TOUCH_WINDOW_SYSTEM)
 
 # The Wine test driver: an ordinary console program with the C runtime,
 # linked statically so it runs in any prefix without extra DLLs.
 add_executable(quellin_driver
     tests/wine/driver_main.cpp tests/wine/driver_support.cpp tests/wine/quellsnap_tests.cpp
-    tests/wine/resource_tests.cpp tests/wine/quellbar_tests.cpp tray/tray_logic.cpp)
+    tests/wine/resource_tests.cpp tests/wine/quellbar_tests.cpp tests/wine/bench_cases.cpp tray/tray_logic.cpp)
 target_include_directories(quellin_driver PRIVATE ${PROJECT_SOURCE_DIR})
 target_compile_options(quellin_driver PRIVATE -O2 -Wall -Wextra)
 target_link_options(quellin_driver PRIVATE -static -static-libgcc -static-libstdc++)

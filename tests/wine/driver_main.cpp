@@ -1,6 +1,7 @@
 // Quellin's Wine test driver.
 //   quellin_driver --dist DIR [--x86 DIR --x64 DIR] [CASE...]
-// Runs the named cases (all when none are named), one line per case, and
+// Runs the named cases (all tests when none are named; measurements only
+// when named), one line per case, and
 // ends with "SUMMARY <passed> passed, <failed> failed". Exit code 0 only when
 // every case passed.
 #include "driver_support.h"
@@ -16,6 +17,8 @@ extern const DriverCase resourceCases[];
 extern const int resourceCaseCount;
 extern const DriverCase quellbarCases[];
 extern const int quellbarCaseCount;
+extern const DriverCase benchCases[]; // measurements: run only when named
+extern const int benchCaseCount;
 
 extern bool currentCaseFailed;
 
@@ -41,6 +44,8 @@ int main(int argc, char **argv)
     all.insert(all.end(), quellsnapCases, quellsnapCases + quellsnapCaseCount);
     all.insert(all.end(), resourceCases, resourceCases + resourceCaseCount);
     all.insert(all.end(), quellbarCases, quellbarCases + quellbarCaseCount);
+    const size_t testCount = all.size();
+    all.insert(all.end(), benchCases, benchCases + benchCaseCount);
 
     CreateListener();
     int passed = 0, failed = 0;
@@ -53,8 +58,9 @@ int main(int argc, char **argv)
             ++failed;
         }
     }
-    for (const DriverCase &c : all) {
-        bool selected = wanted.empty();
+    for (size_t i = 0; i < all.size(); ++i) {
+        const DriverCase &c = all[i];
+        bool selected = wanted.empty() && i < testCount;
         for (const char *name : wanted)
             selected = selected || std::strcmp(c.name, name) == 0;
         if (!selected)
