@@ -4,6 +4,6 @@
 
 #define QUELLIN_COMPANY     "Brindlecote"
 #define QUELLIN_PRODUCT     "Quellin"
-#define QUELLIN_COPYRIGHT   "Copyright (C) 2026 Brindlecote. All rights reserved."
+#define QUELLIN_COPYRIGHT   "Copyright (C) 2026 Brindlecote"
 #define QUELLIN_WEB_HOST    "www.brindlecote.com"
 #define QUELLIN_HOME_PAGE   "https://" QUELLIN_WEB_HOST "/"

@@ -209,11 +209,10 @@ static void CheckIcons(const ProgramExpectation &e, const char *file, HMODULE mo
 
 static void VersionAndIcons()
 {
+    CHECK(!distDirX86.empty(), "pass --x86 (and --x64 where it exists) to read the builds");
     for (const std::string &dir : {distDirX86, distDirX64}) {
-        if (dir.empty()) {
-            CHECK(false, "pass --x86 and --x64 to read both builds");
+        if (dir.empty())
             continue;
-        }
         for (const ProgramExpectation &e : Programs) {
             std::string path = dir + "\\" + e.file;
             HMODULE module = LoadLibraryExA(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);

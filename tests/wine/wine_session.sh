@@ -19,8 +19,11 @@ export WINEDEBUG=-all
 # No Mono or Gecko installer prompts in a test prefix.
 export WINEDLLOVERRIDES="mscoree,mshtml="
 
-wineserver_bin=$(dirname "$WINE")/wineserver
-[ -x "$wineserver_bin" ] || wineserver_bin=wineserver
+# Debian keeps wineserver beside the loader, off the PATH.
+for wineserver_bin in "$(dirname "$(command -v "$WINE")")/wineserver" /usr/lib/wine/wineserver \
+    /usr/lib/wine/wineserver32 /usr/lib/wine/wineserver64 wineserver; do
+    command -v "$wineserver_bin" >/dev/null 2>&1 && break
+done
 
 xvfb_pid=
 cleanup() {
