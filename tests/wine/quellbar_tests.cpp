@@ -400,6 +400,95 @@ static void RightClickMenu()
     ExitQuellbar(bar);
 }
 
+// --- Calls to the shell -------------------------------------------------------------
+
+// A stand-in notification area: Wine's shell library hands each notification
+// icon call to the topmost window of class "Shell_TrayWnd" as WM_COPYDATA
+// whose dwData is the call (NIM_ADD 0, NIM_MODIFY 1, NIM_DELETE 2). Created
+// after the real taskbar, ours is found first and counts the calls instead.
+static int shellCalls[3];
+
+static LRESULT CALLBACK FakeTrayProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == WM_COPYDATA) {
+        const COPYDATASTRUCT *data = reinterpret_cast<const COPYDATASTRUCT *>(lParam);
+        if (data->dwData < 3)
+            ++shellCalls[data->dwData];
+        return TRUE;
+    }
+    return DefWindowProcA(window, message, wParam, lParam);
+}
+
+static HWND CreateFakeTray()
+{
+    WNDCLASSA c = {};
+    c.lpfnWndProc = FakeTrayProc;
+    c.hInstance = GetModuleHandleA(nullptr);
+    c.lpszClassName = "Shell_TrayWnd";
+    RegisterClassA(&c);
+    return CreateWindowExA(0, c.lpszClassName, "", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, c.hInstance, nullptr);
+}
+
+static bool ShellSawModify()
+{
+    return shellCalls[NIM_MODIFY] > 0;
+}
+
+static void ShellCallsOnlyOnChanges()
+{
+    HWND fakeTray = CreateFakeTray();
+    CHECK(fakeTray && FindWindowA("Shell_TrayWnd", nullptr) == fakeTray, "the stand-in tray is not found first");
+    MovePointer(400, 400);
+    RunningBar bar = StartQuellbar();
+    if (!bar.window) {
+        DestroyWindow(fakeTray);
+        return StopProgram(bar.process);
+    }
+    PumpFor(100);
+    CHECK(shellCalls[NIM_ADD] == 1 && shellCalls[NIM_MODIFY] == 0, "start-up: %d adds, %d modifies",
+          shellCalls[NIM_ADD], shellCalls[NIM_MODIFY]);
+
+    // Idle: no timer is running, so nothing at all reaches the shell.
+    PumpFor(500);
+    CHECK(shellCalls[NIM_MODIFY] == 0, "%d modifies while idle", shellCalls[NIM_MODIFY]);
+
+    // The shell's move reports, many of them, with the pointer on the "icon"
+    // (it rests at 400,400 throughout): one modify on entering hover, none
+    // for the reports that follow, and none for ticks while it rests.
+    for (int i = 0; i < 40; ++i) {
+        SendMessageA(bar.window, TrayCallbackMessage, 0, WM_MOUSEMOVE);
+        PumpFor(10);
+    }
+    PumpFor(500);
+    int whileHovering = shellCalls[NIM_MODIFY];
+    CHECK(whileHovering == 1, "%d modifies for entering hover and resting there, expected 1", whileHovering);
+
+    // Leaving: one modify within two timer periods or so, then silence.
+    shellCalls[NIM_MODIFY] = 0;
+    double leftAt = NowMs();
+    MovePointer(420, 430);
+    PumpUntil(ShellSawModify, 2000);
+    double restoredAfter = NowMs() - leftAt;
+    PumpFor(600);
+    Note("lit picture sent %.0f ms after the pointer left", restoredAfter);
+    CHECK(shellCalls[NIM_MODIFY] == 1, "%d modifies for leaving hover, expected 1", shellCalls[NIM_MODIFY]);
+    CHECK(restoredAfter <= 2 * HoverIntervalMs + 100, "lit picture back only after %.0f ms", restoredAfter);
+
+    // A restarted shell announces itself; the icon is added again.
+    shellCalls[NIM_ADD] = 0;
+    SendMessageTimeoutA(HWND_BROADCAST, RegisterWindowMessageA("TaskbarCreated"), 0, 0, SMTO_ABORTIFHUNG, 2000,
+                        nullptr);
+    PumpFor(200);
+    CHECK(shellCalls[NIM_ADD] == 1, "%d adds after the shell restarted, expected 1", shellCalls[NIM_ADD]);
+
+    // Ending removes the icon: the program's own delete, not the system's
+    // clean-up after it.
+    ExitQuellbar(bar);
+    PumpFor(100);
+    CHECK(shellCalls[NIM_DELETE] == 1, "%d deletes at exit, expected 1", shellCalls[NIM_DELETE]);
+    DestroyWindow(fakeTray);
+}
+
 // --- Ending --------------------------------------------------------------------------
 
 static void ExitAndCloseEndIt()
@@ -475,6 +564,7 @@ extern const DriverCase quellbarCases[] = {
     {"quellbar_hover_darkens_icon", HoverDarkensIcon},
     {"quellbar_left_click_turns_displays_off", LeftClickTurnsDisplaysOff},
     {"quellbar_right_click_menu", RightClickMenu},
+    {"quellbar_shell_calls_only_on_changes", ShellCallsOnlyOnChanges},
     {"quellbar_exit_and_close_end_it", ExitAndCloseEndIt},
     {"quellbar_message_storm", MessageStorm},
 };
