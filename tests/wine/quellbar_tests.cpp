@@ -314,6 +314,51 @@ static void HoverDarkensIcon()
     ExitQuellbar(bar);
 }
 
+static int CountColour(const Capture &c, COLORREF colour)
+{
+    int count = 0;
+    for (int i = 0; i < c.width * c.height; ++i)
+        count += c.pixels[i] == colour;
+    return count;
+}
+
+// The pictures follow the system version: 256-colour ones before 5.1. Told
+// apart by a colour only each has (see resources/icons/*.txt).
+static void TrayPicturesFollowSystemVersion()
+{
+    OSVERSIONINFOA version = {};
+    version.dwOSVersionInfoSize = sizeof version;
+    GetVersionExA(&version);
+    bool before51 = version.dwMajorVersion < 5 || (version.dwMajorVersion == 5 && version.dwMinorVersion < 1);
+    Note("system version %lu.%lu", version.dwMajorVersion, version.dwMinorVersion);
+    const COLORREF litScreen = RGB(0xd4, 0xee, 0xff), darkScreen = RGB(0x0c, 0x1a, 0x44);
+    const COLORREF desktop = RGB(0x3a, 0x6e, 0xa5), emptyScreen = RGB(0x14, 0x14, 0x14);
+
+    MovePointerAway();
+    RunningBar bar = StartQuellbar();
+    RECT icon;
+    bool found = bar.window && FindTrayIcon(icon);
+    CHECK(found, "the notification icon did not appear");
+    if (found) {
+        static Capture normal, hovered;
+        PumpFor(200);
+        CaptureIcon(icon, normal);
+        MovePointer((icon.left + icon.right) / 2, (icon.top + icon.bottom) / 2);
+        PumpFor(400);
+        CaptureIcon(icon, hovered);
+        int lit = CountColour(normal, litScreen), blueDesktop = CountColour(normal, desktop);
+        int dark = CountColour(hovered, darkScreen), empty = CountColour(hovered, emptyScreen);
+        Note("normal: %d lit-screen and %d desktop pixels; hovered: %d dark-screen and %d empty-screen pixels", lit,
+             blueDesktop, dark, empty);
+        if (before51)
+            CHECK(blueDesktop > 0 && lit == 0 && empty > 0 && dark == 0, "not the 256-colour pictures");
+        else
+            CHECK(lit > 0 && blueDesktop == 0 && dark > 0 && empty == 0, "not the 24-bit pictures");
+    }
+    MovePointerAway();
+    ExitQuellbar(bar);
+}
+
 static bool CommandArrived()
 {
     return listener.count >= 1;
@@ -562,6 +607,7 @@ extern const DriverCase quellbarCases[] = {
     {"quellbar_window_facts", WindowFacts},
     {"quellbar_about_window", AboutWindow},
     {"quellbar_hover_darkens_icon", HoverDarkensIcon},
+    {"quellbar_tray_pictures_follow_system_version", TrayPicturesFollowSystemVersion},
     {"quellbar_left_click_turns_displays_off", LeftClickTurnsDisplaysOff},
     {"quellbar_right_click_menu", RightClickMenu},
     {"quellbar_shell_calls_only_on_changes", ShellCallsOnlyOnChanges},
