@@ -81,7 +81,8 @@ target_compile_definitions(window_call_program PRIVATE TOUCH_WINDOW_SYSTEM)
 # linked statically so it runs in any prefix without extra DLLs.
 add_executable(quellin_driver
     tests/wine/driver_main.cpp tests/wine/driver_support.cpp tests/wine/quellsnap_tests.cpp
-    tests/wine/resource_tests.cpp tests/wine/quellbar_tests.cpp tests/wine/bench_cases.cpp tray/tray_logic.cpp)
+    tests/wine/resource_tests.cpp tests/wine/quellbar_session.cpp tests/wine/quellbar_tests.cpp
+    tests/wine/bench_cases.cpp tray/tray_logic.cpp)
 target_include_directories(quellin_driver PRIVATE ${PROJECT_SOURCE_DIR})
 target_compile_options(quellin_driver PRIVATE -O2 -Wall -Wextra)
 target_link_options(quellin_driver PRIVATE -static -static-libgcc -static-libstdc++)

@@ -1,6 +1,7 @@
 // Measurements for `make bench`; run only when named. Each prints
 // "BENCH <name> <value>" lines that tools/bench.sh turns into a table.
 #include "driver_support.h"
+#include "quellbar_session.h"
 #include "display_power/display_power.h"
 
 #include <algorithm>
@@ -22,11 +23,6 @@ static ULONGLONG ExitTime(HANDLE process)
     return (ULONGLONG(exited.dwHighDateTime) << 32) | exited.dwLowDateTime;
 }
 
-static bool CommandArrived()
-{
-    return listener.count >= 1;
-}
-
 static void BenchQuellsnap()
 {
     std::vector<double> toCommand, emptyRun, windowCallRun;
@@ -35,7 +31,7 @@ static void BenchQuellsnap()
         Started p = StartProgram("Quellsnap.exe");
         DWORD code;
         WaitForExit(p, 10000, &code);
-        PumpUntil(CommandArrived, 1000);
+        PumpUntil(PowerCommandArrived, 1000);
         if (listener.count == 1)
             toCommand.push_back(double(listener.commands[0].at - p.createdAt) / 10000.0 - PowerOffDelayMs);
         StopProgram(p);
@@ -64,28 +60,18 @@ static void BenchQuellsnap()
 }
 
 // Click-to-command latency of Quellbar through the real notification icon.
-extern bool FindTrayIcon(RECT &icon);
 static void BenchQuellbarClick()
 {
-    MovePointer(200, 200);
-    Started p = StartProgram("Quellbar.exe");
-    HWND window = nullptr;
-    for (int i = 0; i < 500 && !window; ++i) {
-        PumpFor(10);
-        window = FindQuellbarWindow(p.processId);
-    }
-    RECT icon;
-    bool found = window && FindTrayIcon(icon);
-    CHECK(found, "no notification icon");
+    RunningBar bar = StartQuellbarInTray();
     std::vector<double> latency;
-    if (found) {
-        MovePointer((icon.left + icon.right) / 2, (icon.top + icon.bottom) / 2);
+    if (bar.iconFound) {
+        PointAtIcon(bar);
         PumpFor(300);
         for (int i = 0; i < Runs; ++i) {
             ResetListener();
             ULONGLONG clickedAt = NowFileTime();
             ClickButton(false);
-            PumpUntil(CommandArrived, 5000);
+            PumpUntil(PowerCommandArrived, 5000);
             if (listener.count >= 1)
                 latency.push_back(double(listener.commands[0].at - clickedAt) / 10000.0);
             PumpFor(100);
@@ -93,11 +79,7 @@ static void BenchQuellbarClick()
     }
     CHECK(int(latency.size()) == Runs, "only %zu of %d clicks delivered the command", latency.size(), Runs);
     std::printf("BENCH quellbar_click_to_command_ms %.1f\n", Median(latency));
-    if (window)
-        PostMessageA(window, WM_COMMAND, 1, 0);
-    DWORD code;
-    WaitForExit(p, 5000, &code);
-    StopProgram(p);
+    ExitQuellbar(bar);
 }
 
 extern const DriverCase benchCases[] = {

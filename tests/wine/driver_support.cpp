@@ -15,28 +15,32 @@ std::string ProgramPath(const char *program)
     return distDir + "\\" + program;
 }
 
-void ReportFailure(const char *file, int line, const char *format, ...)
+static void PrintLine(const char *prefix, const char *format, va_list args)
 {
-    currentCaseFailed = true;
-    const char *base = strrchr(file, '/') ? strrchr(file, '/') + 1 : file;
-    std::printf("  FAILED %s:%d: ", base, line);
-    va_list args;
-    va_start(args, format);
+    std::printf("%s", prefix);
     std::vprintf(format, args);
-    va_end(args);
     std::printf("\n");
     std::fflush(stdout);
 }
 
-void Note(const char *format, ...)
+void ReportFailure(const char *file, int line, const char *format, ...)
 {
-    std::printf("  note: ");
+    currentCaseFailed = true;
+    const char *base = strrchr(file, '/') ? strrchr(file, '/') + 1 : file;
+    char prefix[128];
+    std::snprintf(prefix, sizeof prefix, "  FAILED %s:%d: ", base, line);
     va_list args;
     va_start(args, format);
-    std::vprintf(format, args);
+    PrintLine(prefix, format, args);
     va_end(args);
-    std::printf("\n");
-    std::fflush(stdout);
+}
+
+void Note(const char *format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    PrintLine("  note: ", format, args);
+    va_end(args);
 }
 
 double NowMs()
@@ -162,6 +166,11 @@ void ResetListener()
     listener.count = 0;
 }
 
+bool PowerCommandArrived()
+{
+    return listener.count >= 1;
+}
+
 struct FindData {
     DWORD processId;
     HWND found;
@@ -215,6 +224,14 @@ int CountDifferentPixels(const Capture &a, const Capture &b)
         if (a.pixels[i] != b.pixels[i])
             ++different;
     return different;
+}
+
+int CountColour(const Capture &c, COLORREF colour)
+{
+    int count = 0;
+    for (int i = 0; i < c.width * c.height; ++i)
+        count += c.pixels[i] == colour;
+    return count;
 }
 
 void MovePointer(int x, int y)

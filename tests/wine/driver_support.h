@@ -66,6 +66,7 @@ struct Listener {
 extern Listener listener;
 void CreateListener();
 void ResetListener();
+bool PowerCommandArrived(); // at least one since the last reset
 
 // Quellbar's main window, found by class and title; null if absent.
 HWND FindQuellbarWindow(DWORD processId);
@@ -77,6 +78,7 @@ struct Capture {
 };
 void CaptureScreen(int x, int y, int width, int height, Capture &out);
 int CountDifferentPixels(const Capture &a, const Capture &b);
+int CountColour(const Capture &c, COLORREF colour);
 
 // Real pointer input, as a person would give it.
 void MovePointer(int x, int y);

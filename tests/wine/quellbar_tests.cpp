@@ -1,57 +1,11 @@
 // Quellbar, run for real in a Wine desktop: its window, the About window, the
 // notification icon under a real pointer, the menu, and how it ends.
 #include "driver_support.h"
+#include "quellbar_session.h"
 #include "display_power/display_power.h"
 #include "tray/tray_logic.h"
 
 #include <cstring>
-
-static const UINT TrayCallbackMessage = WM_APP + 1;
-static const WPARAM CmdExit = 1, CmdAbout = 2;
-
-struct RunningBar {
-    Started process;
-    HWND window;
-};
-
-static RunningBar StartQuellbar()
-{
-    RunningBar bar = {StartProgram("Quellbar.exe"), nullptr};
-    for (int i = 0; i < 500 && !bar.window; ++i) {
-        PumpFor(10);
-        bar.window = FindQuellbarWindow(bar.process.processId);
-    }
-    CHECK(bar.window != nullptr, "no window of class Quellin appeared");
-    // Let start-up finish (icon added, menu built) before anything is sent.
-    if (bar.window) {
-        DWORD_PTR ignored;
-        SendMessageTimeoutA(bar.window, WM_NULL, 0, 0, SMTO_BLOCK, 5000, &ignored);
-    }
-    return bar;
-}
-
-// Ends Quellbar through its own "Exit" and checks that it ends cleanly.
-static void ExitQuellbar(RunningBar &bar)
-{
-    if (bar.window)
-        PostMessageA(bar.window, WM_COMMAND, CmdExit, 0);
-    DWORD exitCode = 1234;
-    CHECK(WaitForExit(bar.process, 5000, &exitCode), "Quellbar did not end after Exit");
-    CHECK(exitCode == 0, "exit code %lu after Exit", exitCode);
-    StopProgram(bar.process);
-}
-
-static bool Answers(HWND window)
-{
-    DWORD_PTR ignored;
-    return SendMessageTimeoutA(window, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 3000, &ignored) != 0;
-}
-
-// Far from the icon, the menu and the About window.
-static void MovePointerAway()
-{
-    MovePointer(200, 200);
-}
 
 // --- The window and its class ------------------------------------------------
 
@@ -158,8 +112,7 @@ static int CountPixelsOfColour(HWND control, COLORREF colour)
     for (int x = r.left; x < r.right; x += width) {
         int w = r.right - x < width ? r.right - x : width;
         CaptureScreen(x, r.top, w, r.bottom - r.top < 64 ? r.bottom - r.top : 64, capture);
-        for (int i = 0; i < capture.width * capture.height; ++i)
-            count += capture.pixels[i] == colour;
+        count += CountColour(capture, colour);
     }
     return count;
 }
@@ -240,55 +193,15 @@ static void AboutWindow()
 
 // --- Notification icon -------------------------------------------------------------
 
-// The notification area's icons sit at the right end of Wine's taskbar.
-// Ours is found as the box of pixels that differ from the taskbar's own
-// colour there, waiting for the taskbar to show it.
-bool FindTrayIcon(RECT &icon)
-{
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        HWND taskbar = FindWindowA("Shell_TrayWnd", nullptr);
-        RECT bar;
-        if (taskbar && IsWindowVisible(taskbar) && GetWindowRect(taskbar, &bar) && bar.bottom - bar.top >= 16) {
-            static Capture capture;
-            int height = bar.bottom - bar.top < 64 ? bar.bottom - bar.top : 64;
-            CaptureScreen(bar.right - 64, bar.top, 64, height, capture);
-            COLORREF background = capture.pixels[0];
-            int left = 64, right = -1, top = height, bottom = -1;
-            for (int y = 0; y < height; ++y)
-                for (int x = 0; x < 64; ++x)
-                    if (capture.pixels[y * 64 + x] != background) {
-                        left = x < left ? x : left;
-                        right = x > right ? x : right;
-                        top = y < top ? y : top;
-                        bottom = y > bottom ? y : bottom;
-                    }
-            if (right - left >= 10 && bottom - top >= 10) {
-                icon = {bar.right - 64 + left, bar.top + top, bar.right - 64 + right + 1, bar.top + bottom + 1};
-                return true;
-            }
-        }
-        PumpFor(50);
-    }
-    return false;
-}
-
-static void CaptureIcon(const RECT &icon, Capture &out)
-{
-    CaptureScreen(icon.left, icon.top, icon.right - icon.left, icon.bottom - icon.top, out);
-}
-
 static void HoverDarkensIcon()
 {
-    MovePointerAway();
-    RunningBar bar = StartQuellbar();
-    RECT icon;
-    bool found = bar.window && FindTrayIcon(icon);
-    CHECK(found, "the notification icon did not appear");
-    if (found) {
+    RunningBar bar = StartQuellbarInTray();
+    const RECT &icon = bar.icon;
+    if (bar.iconFound) {
         static Capture lit, hovered, left;
         PumpFor(200);
         CaptureIcon(icon, lit);
-        MovePointer((icon.left + icon.right) / 2, (icon.top + icon.bottom) / 2);
+        PointAtIcon(bar);
         PumpFor(400);
         CaptureIcon(icon, hovered);
         // Resting still on the icon keeps it dark, long after the last report.
@@ -311,14 +224,6 @@ static void HoverDarkensIcon()
     ExitQuellbar(bar);
 }
 
-static int CountColour(const Capture &c, COLORREF colour)
-{
-    int count = 0;
-    for (int i = 0; i < c.width * c.height; ++i)
-        count += c.pixels[i] == colour;
-    return count;
-}
-
 // The pictures follow the system version: 256-colour ones before 5.1. Told
 // apart by a colour only each has (see resources/icons/*.txt).
 static void TrayPicturesFollowSystemVersion()
@@ -331,16 +236,13 @@ static void TrayPicturesFollowSystemVersion()
     const COLORREF litScreen = RGB(0xd4, 0xee, 0xff), darkScreen = RGB(0x0c, 0x1a, 0x44);
     const COLORREF desktop = RGB(0x3a, 0x6e, 0xa5), emptyScreen = RGB(0x14, 0x14, 0x14);
 
-    MovePointerAway();
-    RunningBar bar = StartQuellbar();
-    RECT icon;
-    bool found = bar.window && FindTrayIcon(icon);
-    CHECK(found, "the notification icon did not appear");
-    if (found) {
+    RunningBar bar = StartQuellbarInTray();
+    const RECT &icon = bar.icon;
+    if (bar.iconFound) {
         static Capture normal, hovered;
         PumpFor(200);
         CaptureIcon(icon, normal);
-        MovePointer((icon.left + icon.right) / 2, (icon.top + icon.bottom) / 2);
+        PointAtIcon(bar);
         PumpFor(400);
         CaptureIcon(icon, hovered);
         int lit = CountColour(normal, litScreen), blueDesktop = CountColour(normal, desktop);
@@ -352,29 +254,19 @@ static void TrayPicturesFollowSystemVersion()
         else
             CHECK(lit > 0 && blueDesktop == 0 && dark > 0 && empty == 0, "not the 24-bit pictures");
     }
-    MovePointerAway();
     ExitQuellbar(bar);
-}
-
-static bool CommandArrived()
-{
-    return listener.count >= 1;
 }
 
 static void LeftClickTurnsDisplaysOff()
 {
-    MovePointerAway();
-    RunningBar bar = StartQuellbar();
-    RECT icon;
-    bool found = bar.window && FindTrayIcon(icon);
-    CHECK(found, "the notification icon did not appear");
-    if (found) {
-        MovePointer((icon.left + icon.right) / 2, (icon.top + icon.bottom) / 2);
+    RunningBar bar = StartQuellbarInTray();
+    if (bar.iconFound) {
+        PointAtIcon(bar);
         PumpFor(300);
         ResetListener();
         ULONGLONG clickedAt = NowFileTime();
         ClickButton(false);
-        PumpUntil(CommandArrived, 5000);
+        PumpUntil(PowerCommandArrived, 5000);
         PumpFor(100);
         CHECK(listener.count == 1, "%d power commands after one click, expected 1", listener.count);
         if (listener.count >= 1) {
@@ -387,7 +279,6 @@ static void LeftClickTurnsDisplaysOff()
         }
         CHECK(Answers(bar.window), "Quellbar stopped answering after the click");
     }
-    MovePointerAway();
     ExitQuellbar(bar);
 }
 
@@ -409,12 +300,9 @@ static bool MenuClosed()
 
 static void RightClickMenu()
 {
-    MovePointerAway();
-    RunningBar bar = StartQuellbar();
-    RECT icon;
-    bool found = bar.window && FindTrayIcon(icon);
-    CHECK(found, "the notification icon did not appear");
-    if (found) {
+    RunningBar bar = StartQuellbarInTray();
+    const RECT &icon = bar.icon;
+    if (bar.iconFound) {
         POINT at = {(icon.left + icon.right) / 2, (icon.top + icon.bottom) / 2};
         MovePointer(at.x, at.y);
         PumpFor(300);
@@ -438,7 +326,6 @@ static void RightClickMenu()
             CHECK(WaitForSingleObject(bar.process.process, 0) == WAIT_TIMEOUT, "a click elsewhere chose Exit");
         }
     }
-    MovePointerAway();
     ExitQuellbar(bar);
 }
 
@@ -596,7 +483,6 @@ static void MessageStorm()
     PumpFor(500);
     CHECK(WaitForSingleObject(bar.process.process, 0) == WAIT_TIMEOUT, "Quellbar died in the storm");
     CHECK(Answers(bar.window), "Quellbar does not answer after %d messages", total);
-    MovePointerAway();
     ExitQuellbar(bar);
 }
 
