@@ -87,3 +87,8 @@ target_include_directories(quellin_driver PRIVATE ${PROJECT_SOURCE_DIR})
 target_compile_options(quellin_driver PRIVATE -O2 -Wall -Wextra)
 target_link_options(quellin_driver PRIVATE -static -static-libgcc -static-libstdc++)
 target_link_libraries(quellin_driver PRIVATE user32 gdi32 shell32 version)
+
+# Hooked into Quellbar by the driver to watch its timer.
+add_library(timer_probe MODULE tests/wine/timer_probe.cpp)
+set_target_properties(timer_probe PROPERTIES PREFIX "")
+target_link_options(timer_probe PRIVATE -static -static-libgcc -static-libstdc++)

@@ -37,12 +37,9 @@ static void BenchQuellsnap()
         StopProgram(p);
     }
     // The floor: an empty program built the same way, from creation to exit.
-    char self[MAX_PATH];
-    GetModuleFileNameA(nullptr, self, MAX_PATH);
-    std::string dir(self);
-    dir = dir.substr(0, dir.find_last_of("\\/"));
     std::string saved = distDir;
-    distDir = dir;
+    distDir = DriverSidePath("");
+    distDir.pop_back();
     for (int i = 0; i < Runs; ++i)
         for (int which = 0; which < 2; ++which) {
             Started p = StartProgram(which == 0 ? "empty_program.exe" : "window_call_program.exe");

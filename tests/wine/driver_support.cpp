@@ -140,6 +140,10 @@ bool PumpUntil(bool (*condition)(), DWORD timeoutMs)
 
 static LRESULT CALLBACK ListenerProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
+    if (message == WM_APP + 50) { // timer_probe.dll saw a WM_TIMER
+        ++listener.timerTicks;
+        return 0;
+    }
     if (message == WM_SYSCOMMAND && (wParam & 0xFFF0) == SC_MONITORPOWER) {
         if (listener.count < MaxRecorded)
             listener.commands[listener.count] = {wParam, lParam, InSendMessage() != FALSE, NowFileTime()};
@@ -164,6 +168,15 @@ void ResetListener()
 {
     PumpFor(0);
     listener.count = 0;
+    listener.timerTicks = 0;
+}
+
+std::string DriverSidePath(const char *file)
+{
+    char self[MAX_PATH];
+    GetModuleFileNameA(nullptr, self, MAX_PATH);
+    std::string path(self);
+    return path.substr(0, path.find_last_of("\\/") + 1) + file;
 }
 
 bool PowerCommandArrived()

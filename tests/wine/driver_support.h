@@ -62,11 +62,15 @@ struct Listener {
     HWND window;
     int count;
     PowerCommand commands[MaxRecorded];
+    int timerTicks; // reported by timer_probe.dll from inside Quellbar
 };
 extern Listener listener;
 void CreateListener();
 void ResetListener();
 bool PowerCommandArrived(); // at least one since the last reset
+
+// A file next to the driver (its helper programs and DLL).
+std::string DriverSidePath(const char *file);
 
 // Quellbar's main window, found by class and title; null if absent.
 HWND FindQuellbarWindow(DWORD processId);

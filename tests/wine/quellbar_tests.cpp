@@ -363,7 +363,16 @@ static bool ShellSawModify()
     return shellCalls[NIM_MODIFY] > 0;
 }
 
-static void ShellCallsOnlyOnChanges()
+// Timer ticks Quellbar's thread takes from its queue over the given time.
+static int TicksDuring(DWORD ms)
+{
+    PumpFor(20);
+    listener.timerTicks = 0;
+    PumpFor(ms);
+    return listener.timerTicks;
+}
+
+static void HoverShellCallsAndTimer()
 {
     HWND fakeTray = CreateFakeTray();
     CHECK(fakeTray && FindWindowA("Shell_TrayWnd", nullptr) == fakeTray, "the stand-in tray is not found first");
@@ -376,10 +385,16 @@ static void ShellCallsOnlyOnChanges()
     PumpFor(100);
     CHECK(shellCalls[NIM_ADD] == 1 && shellCalls[NIM_MODIFY] == 0, "start-up: %d adds, %d modifies",
           shellCalls[NIM_ADD], shellCalls[NIM_MODIFY]);
+    HMODULE probe = LoadLibraryA(DriverSidePath("timer_probe.dll").c_str());
+    HOOKPROC probeHook = probe ? reinterpret_cast<HOOKPROC>(reinterpret_cast<void *>(GetProcAddress(probe, "TimerProbeHook"))) : nullptr;
+    HHOOK hook = probeHook ? SetWindowsHookExA(WH_GETMESSAGE, probeHook, probe, bar.process.threadId) : nullptr;
+    CHECK(hook != nullptr, "cannot watch Quellbar's timer (error %lu)", GetLastError());
+    PostMessageA(bar.window, WM_NULL, 0, 0); // the hook comes into play with the next message
 
-    // Idle: no timer is running, so nothing at all reaches the shell.
-    PumpFor(500);
+    // Idle: no timer runs, and nothing at all reaches the shell.
+    int idleTicks = TicksDuring(500);
     CHECK(shellCalls[NIM_MODIFY] == 0, "%d modifies while idle", shellCalls[NIM_MODIFY]);
+    CHECK(idleTicks == 0, "%d timer ticks while idle", idleTicks);
 
     // The shell's move reports, many of them, with the pointer on the "icon"
     // (it rests at 400,400 throughout): one modify on entering hover, none
@@ -388,8 +403,9 @@ static void ShellCallsOnlyOnChanges()
         SendMessageA(bar.window, TrayCallbackMessage, 0, WM_MOUSEMOVE);
         PumpFor(10);
     }
-    PumpFor(500);
+    int hoverTicks = TicksDuring(500);
     int whileHovering = shellCalls[NIM_MODIFY];
+    CHECK(hoverTicks >= 3, "only %d timer ticks in half a second of hovering", hoverTicks);
     CHECK(whileHovering == 1, "%d modifies for entering hover and resting there, expected 1", whileHovering);
 
     // Leaving: one modify within two timer periods or so, then silence.
@@ -398,8 +414,11 @@ static void ShellCallsOnlyOnChanges()
     MovePointer(420, 430);
     PumpUntil(ShellSawModify, 2000);
     double restoredAfter = NowMs() - leftAt;
-    PumpFor(600);
-    Note("lit picture sent %.0f ms after the pointer left", restoredAfter);
+    PumpFor(100);
+    int afterTicks = TicksDuring(500);
+    Note("lit picture sent %.0f ms after the pointer left; timer ticks: %d idle, %d in 500 ms of hover, %d after",
+         restoredAfter, idleTicks, hoverTicks, afterTicks);
+    CHECK(afterTicks == 0, "the timer still ticks after hovering ended (%d ticks)", afterTicks);
     CHECK(shellCalls[NIM_MODIFY] == 1, "%d modifies for leaving hover, expected 1", shellCalls[NIM_MODIFY]);
     CHECK(restoredAfter <= 2 * HoverIntervalMs + 100, "lit picture back only after %.0f ms", restoredAfter);
 
@@ -410,6 +429,8 @@ static void ShellCallsOnlyOnChanges()
     PumpFor(200);
     CHECK(shellCalls[NIM_ADD] == 1, "%d adds after the shell restarted, expected 1", shellCalls[NIM_ADD]);
 
+    if (hook)
+        UnhookWindowsHookEx(hook);
     // Ending removes the icon: the program's own delete, not the system's
     // clean-up after it.
     ExitQuellbar(bar);
@@ -493,7 +514,7 @@ extern const DriverCase quellbarCases[] = {
     {"quellbar_tray_pictures_follow_system_version", TrayPicturesFollowSystemVersion},
     {"quellbar_left_click_turns_displays_off", LeftClickTurnsDisplaysOff},
     {"quellbar_right_click_menu", RightClickMenu},
-    {"quellbar_shell_calls_only_on_changes", ShellCallsOnlyOnChanges},
+    {"quellbar_hover_shell_calls_and_timer", HoverShellCallsAndTimer},
     {"quellbar_exit_and_close_end_it", ExitAndCloseEndIt},
     {"quellbar_message_storm", MessageStorm},
 };

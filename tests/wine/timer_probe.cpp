@@ -1,0 +1,17 @@
+// timer_probe.dll: the driver hooks it into Quellbar's thread, where it tells
+// the driver's listener window about every WM_TIMER that thread takes from
+// its queue; a timer of another process cannot be seen from outside.
+#include <windows.h>
+
+const UINT TimerSeenMessage = WM_APP + 50;
+
+extern "C" __declspec(dllexport) LRESULT CALLBACK TimerProbeHook(int code, WPARAM wParam, LPARAM lParam)
+{
+    const MSG *message = reinterpret_cast<const MSG *>(lParam);
+    if (code == HC_ACTION && wParam == PM_REMOVE && message->message == WM_TIMER) {
+        HWND listener = FindWindowA("QuellinTestListener", nullptr);
+        if (listener)
+            PostMessageA(listener, TimerSeenMessage, message->wParam, 0);
+    }
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+}
