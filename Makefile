@@ -31,7 +31,7 @@ test-x64: build build-host
 test: test-x64 test-x86
 
 test-x86: build
-	tools/vm/test-x86.sh dist/x86 build/x86/quellin_driver.exe tests/wine/wine_session.sh
+	tools/vm/test-x86.sh dist/x86 build/x86/quellin_driver.exe tests/wine/wine_session.sh --x86 @DIST@
 
 bench: build
 	tools/bench.sh

@@ -91,4 +91,5 @@ target_link_libraries(quellin_driver PRIVATE user32 gdi32 shell32 version)
 # Hooked into Quellbar by the driver to watch its timer.
 add_library(timer_probe MODULE tests/wine/timer_probe.cpp)
 set_target_properties(timer_probe PROPERTIES PREFIX "")
-target_link_options(timer_probe PRIVATE -static -static-libgcc -static-libstdc++)
+# Exported undecorated in the 32-bit build too, where stdcall names carry @N.
+target_link_options(timer_probe PRIVATE -static -static-libgcc -static-libstdc++ -Wl,--kill-at)

@@ -1,30 +1,33 @@
-# Sourced by the tools/vm scripts. Keep everything that decides what ends up
-# inside the guest image listed in vm_image_inputs, so the cache key changes
-# whenever the image would.
+# Sourced by the tools/vm scripts. Everything that decides what ends up
+# inside the guest image must feed vm_image_key, so the cache key changes
+# whenever the image would (and only then: a rebuild costs ~4 min).
 
 VM_DIR=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 VM_REPO_ROOT=$(cd "$VM_DIR/../.." && pwd)
 VM_CACHE=${QUELLIN_VM_CACHE:-/var/cache/quellin-vm}
 
-# Paths inside the guest. Baked into the image by build-image.sh and
-# guest-init.sh, hence part of the key (this file is an input).
+# Paths inside the guest, baked into the image by build-image.sh (and
+# spelled out again in guest-init.sh); their values are part of the key.
 VM_GUEST_INIT=/usr/local/sbin/quellin-init
 VM_GUEST_SHARE=/share
 VM_GUEST_WINEPREFIX=/opt/quellin/wineprefix
 VM_SHARE_TAG=quellin
 
 vm_image_inputs() {
-    printf '%s\n' "$VM_DIR/common.sh" "$VM_DIR/build-image.sh" \
-        "$VM_DIR/guest-init.sh" "$VM_DIR/guest-packages.txt"
+    printf '%s\n' "$VM_DIR/build-image.sh" "$VM_DIR/guest-init.sh" "$VM_DIR/guest-packages.txt"
 }
 
 vm_image_key() {
     local f
-    # Hash names and contents, so renaming an input also counts.
-    for f in $(vm_image_inputs); do
-        printf '== %s\n' "$(basename "$f")"
-        cat "$f"
-    done | sha256sum | cut -c1-16
+    {
+        # Not the whole of this file: its helpers don't change the image.
+        printf 'init=%s share=%s prefix=%s tag=%s\n' \
+            "$VM_GUEST_INIT" "$VM_GUEST_SHARE" "$VM_GUEST_WINEPREFIX" "$VM_SHARE_TAG"
+        for f in $(vm_image_inputs); do
+            printf '== %s\n' "$(basename "$f")"
+            cat "$f"
+        done
+    } | sha256sum | cut -c1-16
 }
 
 vm_image_dir() {
@@ -38,7 +41,8 @@ vm_image_ready() {
 }
 
 vm_log() { printf '[vm] %s\n' "$*" >&2; }
-vm_die() { printf '[vm] ERROR: %s\n' "$*" >&2; exit "${2:-1}"; }
+# vm_die MESSAGE [EXIT_CODE]
+vm_die() { printf '[vm] ERROR: %s\n' "$1" >&2; exit "${2:-1}"; }
 
 # vm_ensure_host_tools CMD:PACKAGE ...
 # Installs the Debian packages for any missing command. Only root can; anyone

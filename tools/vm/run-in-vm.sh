@@ -61,9 +61,12 @@ console="$share/.vm/console.log"
 # smap=off: with plain "-cpu max", QEMU 7.2 TCG makes the guest kernel oops
 # on the 32-bit iret path with SMAP, which kills every 32-bit Wine process.
 # mitigations=off: page-table isolation & co. only slow TCG down; nothing in
-# this guest needs protecting from itself.
-# panic=1 + -no-reboot: if our init dies, the guest stops instead of hanging.
-append="root=/dev/vda rw console=ttyS0 init=$VM_GUEST_INIT panic=1 mitigations=off quiet loglevel=3"
+# this guest needs protecting from itself. cryptomgr.notests: the kernel
+# crypto self-tests are pure CPU work, slow under TCG, and prove nothing here.
+# panic=1 + -no-reboot: if our init dies, or the initramfs gives up, the
+# guest stops instead of sitting at a rescue shell until the timeout.
+# (No rootdelay=: the Debian initramfs sleeps that long unconditionally.)
+append="root=/dev/vda rw console=ttyS0 init=$VM_GUEST_INIT panic=1 mitigations=off cryptomgr.notests quiet loglevel=3"
 qemu=(qemu-system-x86_64
     -machine accel=tcg -cpu max,smap=off
     -m "${QUELLIN_VM_MEM:-2048}" -smp "${QUELLIN_VM_SMP:-2}"
@@ -74,8 +77,14 @@ qemu=(qemu-system-x86_64
 
 vm_log "booting guest (timeout ${timeout_s}s, snapshot=$snapshot) for $share/job.sh"
 t0=$(date +%s)
-timeout --kill-after=15 "$timeout_s" "${qemu[@]}" > "$console" 2>&1 < /dev/null
-qrc=$?
+# timeout(1) gives qemu its own process group, so Ctrl-C would not reach it;
+# run it as a named child and forward INT/TERM ourselves.
+timeout --kill-after=15 "$timeout_s" "${qemu[@]}" > "$console" 2>&1 < /dev/null &
+qpid=$!
+trap 'kill -TERM "$qpid" 2>/dev/null; wait "$qpid" 2>/dev/null; vm_die "interrupted" 130' INT TERM
+qrc=0
+wait "$qpid" || qrc=$?
+trap - INT TERM
 elapsed=$(($(date +%s) - t0))
 
 echo "----- job output ($share/job.log) -----"

@@ -6,7 +6,7 @@
 # anything in tools/vm/, not as part of every `make test`.
 #
 # Usage: tools/vm/selftest/selftest.sh [CASE...]
-#   cases: pass fail crash liar hang gui winxp noboot   (default: all)
+#   cases: pass fail crash liar hang gui winxp noboot badkernel (default: all)
 # Exit: 0 if every case behaved as expected, 1 otherwise.
 set -uo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
@@ -23,7 +23,7 @@ done
 i686-w64-mingw32-gcc -O1 -Wall -mwindows -o "$out/gui.exe" "$here/gui.c" || exit 1
 echo "stand-in dist file" > "$out/dist-x86/README.txt"
 
-cases=${*:-pass fail crash liar hang gui winxp noboot}
+cases=${*:-pass fail crash liar hang gui winxp noboot badkernel}
 bad=0
 # expect NAME WANT_RC [ENV=VALUE...] -- EXE
 expect() {
@@ -54,25 +54,33 @@ for c in $cases; do
         hang) expect hang 1 QUELLIN_VM_TIMEOUT=60 -- "$out/hang.exe" ;;
         gui) expect gui 0 -- "$out/gui.exe" ;;
         winxp) expect winxp 0 QUELLIN_WINVER=winxp QUELLIN_EXPECT_WINVER=5.1 -- "$out/gui.exe" ;;
-        noboot)
-            # A kernel that cannot boot must be reported, never passed: boot
-            # a copy of the image whose "kernel" is garbage.
+        noboot|badkernel)
+            # A guest that cannot boot must be reported, never passed.
+            # noboot: real kernel and initrd, but a blank disk (no root fs);
+            # badkernel: a "kernel" qemu refuses to load at all.
             img=$(bash "$vm/build-image.sh" | tail -n 1) || { bad=1; continue; }
-            broken="$out/broken-image"
+            broken="$out/broken-$c"
             rm -rf "$broken"; mkdir -p "$broken"
-            ln -s "$img/rootfs.img" "$broken/rootfs.img"
             cp "$img/initrd.img" "$broken/initrd.img"
-            head -c 65536 /dev/urandom > "$broken/vmlinuz"
-            mkdir -p "$out/share-noboot"
-            echo 'echo "SUMMARY 1 passed, 0 failed"' > "$out/share-noboot/job.sh"
-            QUELLIN_VM_IMAGE_DIR="$broken" bash "$vm/run-in-vm.sh" "$out/share-noboot" 60 \
-                > "$out/case-noboot.log" 2>&1
+            if [ $c = noboot ]; then
+                cp "$img/vmlinuz" "$broken/vmlinuz"
+                truncate -s 64M "$broken/rootfs.img"
+            else
+                ln -s "$img/rootfs.img" "$broken/rootfs.img"
+                head -c 65536 /dev/urandom > "$broken/vmlinuz"
+            fi
+            share="$out/share-$c"
+            rm -rf "$share"; mkdir -p "$share"
+            echo 'echo "SUMMARY 1 passed, 0 failed"' > "$share/job.sh"
+            t0=$(date +%s)
+            QUELLIN_VM_IMAGE_DIR="$broken" bash "$vm/run-in-vm.sh" "$share" 120 \
+                > "$out/case-$c.log" 2>&1
             rc=$?
             if [ $rc = 125 ] || [ $rc = 124 ]; then
-                echo "selftest: ok   noboot (run-in-vm exit $rc)"
+                echo "selftest: ok   $c (run-in-vm exit $rc, $(($(date +%s) - t0))s)"
             else
-                echo "selftest: BAD  noboot (run-in-vm exit $rc, wanted 125/124)"
-                sed 's/^/    /' "$out/case-noboot.log"
+                echo "selftest: BAD  $c (run-in-vm exit $rc, wanted 125/124)"
+                sed 's/^/    /' "$out/case-$c.log"
                 bad=1
             fi
             ;;
