@@ -52,9 +52,10 @@ static void TwoStartsTwoCommands()
 }
 
 // A window whose thread never pumps again: the broadcast must not wait on it.
-static DWORD WINAPI HungWindowThread(LPVOID)
+static DWORD WINAPI HungWindowThread(LPVOID windowExists)
 {
     CreateWindowExA(0, "STATIC", "hung", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
+    SetEvent(windowExists);
     Sleep(60000);
     return 0;
 }
@@ -79,8 +80,11 @@ static void HungWindowDoesNotHoldIt()
     ResetListener();
 
     DWORD threadId = 0;
-    HANDLE thread = CreateThread(nullptr, 0, HungWindowThread, nullptr, 0, &threadId);
-    Sleep(200); // the window exists and its thread is asleep
+    HANDLE windowExists = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    HANDLE thread = CreateThread(nullptr, 0, HungWindowThread, windowExists, 0, &threadId);
+    WaitForSingleObject(windowExists, 10000);
+    CloseHandle(windowExists);
+    Sleep(100); // its thread is asleep now
     // The system may give the thread more top-level windows than ours (an
     // input-method window); each of them costs the broadcast one timeout.
     int hungWindows = 0;
