@@ -275,6 +275,7 @@ static void ShippedFileFacts()
         const IMAGE_OPTIONAL_HEADER32 &opt = nt->OptionalHeader;
         CHECK(nt->FileHeader.Machine == IMAGE_FILE_MACHINE_I386, "%s: machine 0x%x", file, nt->FileHeader.Machine);
         CHECK(opt.Magic == IMAGE_NT_OPTIONAL_HDR32_MAGIC, "%s: not a 32-bit image", file);
+        CHECK(opt.AddressOfEntryPoint != 0, "%s: no entry point", file);
         CHECK(opt.Subsystem == IMAGE_SUBSYSTEM_WINDOWS_GUI, "%s: subsystem %u", file, opt.Subsystem);
         CHECK(opt.MajorSubsystemVersion < 5 || (opt.MajorSubsystemVersion == 5 && opt.MinorSubsystemVersion == 0),
               "%s: subsystem version %u.%u is too new for Windows 2000", file, opt.MajorSubsystemVersion,
