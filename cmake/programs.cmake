@@ -14,13 +14,13 @@ set(QUELLIN_BARE_COMPILE_OPTIONS
     -ffunction-sections -fomit-frame-pointer)
 if(QUELLIN_ARCH STREQUAL "x86")
     # Windows 2000 is 5.0; the first x64 Windows is 5.2.
-    set(QUELLIN_OS_VERSION 5.0)
+    set(QUELLIN_OS_MINOR 0)
     # The 32-bit Windows ABI promises only 4-byte stack alignment; assuming 16
     # costs realignment code in every callback the system calls.
     list(APPEND QUELLIN_BARE_COMPILE_OPTIONS -mpreferred-stack-boundary=2)
     set(QUELLIN_ENTRY_SYMBOL _WinMainCRTStartup)
 else()
-    set(QUELLIN_OS_VERSION 5.2)
+    set(QUELLIN_OS_MINOR 2)
     set(QUELLIN_ENTRY_SYMBOL WinMainCRTStartup)
 endif()
 set(QUELLIN_BARE_LINK_OPTIONS
@@ -29,8 +29,8 @@ set(QUELLIN_BARE_LINK_OPTIONS
     # Nothing calls the entry point, so keep optimisation from dropping it.
     -Wl,-u,${QUELLIN_ENTRY_SYMBOL}
     -Wl,-T,${PROJECT_SOURCE_DIR}/cmake/bare_program.ld
-    -Wl,--subsystem,windows:${QUELLIN_OS_VERSION}
-    -Wl,--major-os-version,5 -Wl,--minor-os-version,0
+    -Wl,--subsystem,windows:5.${QUELLIN_OS_MINOR}
+    -Wl,--major-os-version,5 -Wl,--minor-os-version,${QUELLIN_OS_MINOR}
     -Wl,--gc-sections
     -Wl,--dynamicbase -Wl,--nxcompat
     -Wl,--no-insert-timestamp
