@@ -8,7 +8,7 @@
 #include <cstdio>
 #include <vector>
 
-static const int Runs = 15;
+static const int Runs = 21;
 
 static double Median(std::vector<double> v)
 {
@@ -23,8 +23,24 @@ static ULONGLONG ExitTime(HANDLE process)
     return (ULONGLONG(exited.dwHighDateTime) << 32) | exited.dwLowDateTime;
 }
 
+// Creation to exit of a helper program next to the driver.
+static double FloorRun(const char *program)
+{
+    std::string saved = distDir;
+    distDir = DriverSidePath("");
+    distDir.pop_back();
+    Started p = StartProgram(program);
+    distDir = saved;
+    DWORD code;
+    WaitForExit(p, 10000, &code);
+    double ms = double(ExitTime(p.process) - p.createdAt) / 10000.0;
+    StopProgram(p);
+    return ms;
+}
+
 static void BenchQuellsnap()
 {
+    // Interleaved, so that all three see the machine in the same state.
     std::vector<double> toCommand, emptyRun, windowCallRun;
     for (int i = 0; i < Runs; ++i) {
         ResetListener();
@@ -35,20 +51,9 @@ static void BenchQuellsnap()
         if (listener.count == 1)
             toCommand.push_back(double(listener.commands[0].at - p.createdAt) / 10000.0 - PowerOffDelayMs);
         StopProgram(p);
+        emptyRun.push_back(FloorRun("empty_program.exe"));
+        windowCallRun.push_back(FloorRun("window_call_program.exe"));
     }
-    // The floor: an empty program built the same way, from creation to exit.
-    std::string saved = distDir;
-    distDir = DriverSidePath("");
-    distDir.pop_back();
-    for (int i = 0; i < Runs; ++i)
-        for (int which = 0; which < 2; ++which) {
-            Started p = StartProgram(which == 0 ? "empty_program.exe" : "window_call_program.exe");
-            DWORD code;
-            WaitForExit(p, 10000, &code);
-            (which == 0 ? emptyRun : windowCallRun).push_back(double(ExitTime(p.process) - p.createdAt) / 10000.0);
-            StopProgram(p);
-        }
-    distDir = saved;
     CHECK(int(toCommand.size()) == Runs, "only %zu of %d runs delivered the command", toCommand.size(), Runs);
     std::printf("BENCH quellsnap_start_to_command_minus_pause_ms %.1f\n", Median(toCommand));
     std::printf("BENCH empty_program_start_to_exit_ms %.1f\n", Median(emptyRun));
