@@ -52,11 +52,11 @@ endfunction()
 
 # The resource compiler's inputs beyond the .rc file itself are not seen by
 # CMake's dependency scanning; name them so an edited icon rebuilds the program.
-set(QUELLIN_RC_COMMON ${PROJECT_SOURCE_DIR}/resources/version_block.rc ${PROJECT_SOURCE_DIR}/resources/product_texts.h)
-set_source_files_properties(resources/quellsnap.rc PROPERTIES OBJECT_DEPENDS
-    "${QUELLIN_RC_COMMON};${PROJECT_SOURCE_DIR}/resources/icons/dark_screen.ico")
-set_source_files_properties(resources/quellbar.rc PROPERTIES OBJECT_DEPENDS
-    "${QUELLIN_RC_COMMON};${PROJECT_SOURCE_DIR}/resources/icons/dark_screen.ico;${PROJECT_SOURCE_DIR}/resources/icons/lit_screen.ico;${PROJECT_SOURCE_DIR}/resources/icons/desktop_screen_256.ico;${PROJECT_SOURCE_DIR}/resources/icons/empty_screen_256.ico")
+set(QUELLIN_RC_INPUTS ${PROJECT_SOURCE_DIR}/resources/version_block.rc ${PROJECT_SOURCE_DIR}/resources/product_texts.h)
+foreach(icon IN LISTS QUELLIN_ICONS)
+    list(APPEND QUELLIN_RC_INPUTS ${PROJECT_SOURCE_DIR}/resources/icons/${icon}.ico)
+endforeach()
+set_source_files_properties(resources/quellsnap.rc resources/quellbar.rc PROPERTIES OBJECT_DEPENDS "${QUELLIN_RC_INPUTS}")
 
 add_library(display_power OBJECT display_power/display_power.cpp)
 target_include_directories(display_power PRIVATE ${PROJECT_SOURCE_DIR})

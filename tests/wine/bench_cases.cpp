@@ -26,11 +26,7 @@ static ULONGLONG ExitTime(HANDLE process)
 // Creation to exit of a helper program next to the driver.
 static double FloorRun(const char *program)
 {
-    std::string saved = distDir;
-    distDir = DriverSidePath("");
-    distDir.pop_back();
-    Started p = StartProgram(program);
-    distDir = saved;
+    Started p = StartProgramAt(DriverSidePath(program));
     DWORD code;
     WaitForExit(p, 10000, &code);
     double ms = double(ExitTime(p.process) - p.createdAt) / 10000.0;

@@ -1,4 +1,5 @@
 #include "driver_support.h"
+#include "timer_probe.h"
 
 #include <cstdarg>
 #include <cstdio>
@@ -60,7 +61,11 @@ ULONGLONG NowFileTime()
 
 Started StartProgram(const char *program)
 {
-    std::string path = ProgramPath(program);
+    return StartProgramAt(ProgramPath(program));
+}
+
+Started StartProgramAt(const std::string &path)
+{
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION info = {};
@@ -140,7 +145,7 @@ bool PumpUntil(bool (*condition)(), DWORD timeoutMs)
 
 static LRESULT CALLBACK ListenerProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    if (message == WM_APP + 50) { // timer_probe.dll saw a WM_TIMER
+    if (message == TimerSeenMessage) {
         ++listener.timerTicks;
         return 0;
     }

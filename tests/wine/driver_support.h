@@ -39,7 +39,8 @@ struct Started {
     DWORD threadId;
     ULONGLONG createdAt; // 100 ns units, from GetProcessTimes
 };
-Started StartProgram(const char *program);
+Started StartProgram(const char *program); // in distDir
+Started StartProgramAt(const std::string &path);
 // Pumps this thread's messages while waiting; false on timeout.
 bool WaitForExit(const Started &p, DWORD timeoutMs, DWORD *exitCode);
 void StopProgram(Started &p); // terminates it if it still runs

@@ -1,9 +1,7 @@
 // timer_probe.dll: the driver hooks it into Quellbar's thread, where it tells
 // the driver's listener window about every WM_TIMER that thread takes from
 // its queue; a timer of another process cannot be seen from outside.
-#include <windows.h>
-
-const UINT TimerSeenMessage = WM_APP + 50;
+#include "timer_probe.h"
 
 extern "C" __declspec(dllexport) LRESULT CALLBACK TimerProbeHook(int code, WPARAM wParam, LPARAM lParam)
 {

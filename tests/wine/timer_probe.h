@@ -1,0 +1,6 @@
+#pragma once
+// What timer_probe.dll posts to the driver's listener window for each
+// WM_TIMER that Quellbar's thread takes from its queue.
+#include <windows.h>
+
+const UINT TimerSeenMessage = WM_APP + 50;
