@@ -24,6 +24,12 @@ foreach(icon IN LISTS QUELLIN_ICONS)
              COMMAND icon_gen --check ${PROJECT_SOURCE_DIR}/resources/icons/${icon}.txt
                                       ${PROJECT_SOURCE_DIR}/resources/icons/${icon}.ico)
 endforeach()
+
+# The shipped 32-bit code uses only instructions every Pentium has.
+add_test(NAME files.x86_instruction_set
+         COMMAND ${PROJECT_SOURCE_DIR}/tests/shipped_instruction_check.sh
+                 ${PROJECT_SOURCE_DIR}/dist/x86/Quellbar.exe ${PROJECT_SOURCE_DIR}/dist/x86/Quellsnap.exe)
+
 add_custom_target(icons
     COMMENT "Regenerating resources/icons/*.ico from their pixel sources")
 foreach(icon IN LISTS QUELLIN_ICONS)

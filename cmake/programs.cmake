@@ -18,6 +18,11 @@ if(QUELLIN_ARCH STREQUAL "x86")
     # The 32-bit Windows ABI promises only 4-byte stack alignment; assuming 16
     # costs realignment code in every callback the system calls.
     list(APPEND QUELLIN_BARE_COMPILE_OPTIONS -mpreferred-stack-boundary=2)
+    # The compiler's default target is the Pentium Pro, whose conditional
+    # moves the Pentium, Pentium MMX, K6 and C3 that Windows 2000 and XP run on
+    # lack. These options reach the link too, where link-time optimisation
+    # generates the code.
+    list(APPEND QUELLIN_BARE_COMPILE_OPTIONS -march=i586)
     set(QUELLIN_ENTRY_SYMBOL _WinMainCRTStartup)
 else()
     set(QUELLIN_OS_MINOR 2)
