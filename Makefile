@@ -2,12 +2,14 @@
 # make test       the same, then every test through CTest (then the 32-bit VM run)
 # make test-x64   the same without the VM run
 # make test-x86   the Wine tests on the shipped 32-bit files, inside a Debian VM
+# make release    dist/release: the setup, the portable ZIP and SHA256SUMS
+#                 (SIGN_PFX=file.pfx SIGN_PASS=... signs them)
 # make bench      sizes and timings, as a table
 # make run        start Quellbar in a Wine desktop (on $DISPLAY, or on Xvfb)
 # make screenshots  pictures of Quellbar for docs/
 # make icons      regenerate resources/icons/*.ico from their pixel sources
 
-.PHONY: all deps build build-host test test-x64 test-x86 bench run screenshots icons clean
+.PHONY: all deps build build-host release test test-x64 test-x86 bench run screenshots icons clean
 
 all: build
 
@@ -25,7 +27,12 @@ build-host: deps
 	cmake --preset host >/dev/null
 	cmake --build --preset host -j2
 
-test-x64: build build-host
+# The tests install the setup's x64 twin, which the release step makes too.
+export SIGN_PFX SIGN_PASS SIGN_TIMESTAMP_URL
+release: build
+	tools/release.sh
+
+test-x64: build build-host release
 	ctest --preset host
 
 test: test-x64 test-x86

@@ -1,0 +1,61 @@
+#!/bin/sh
+# `make release`: the files a Windows user downloads, in dist/release/:
+#   Quellin-1.0-setup.exe     the per-user installer of the 32-bit programs
+#   Quellin-1.0-portable.zip  the two programs and README.txt
+#   SHA256SUMS                sha256sum lines for the two files above
+# and the installer's x64 twin, build/release-x64/Quellin-1.0-setup.exe,
+# which the Wine tests install (this machine cannot run 32-bit code).
+#
+# Usage: release.sh [RELEASE_DIR [TWIN_DIR]]   (after `make build`)
+# Env:   SIGN_PFX, SIGN_PASS   a PKCS#12 certificate and its password: the
+#                              programs, the uninstaller and the setup are
+#                              then Authenticode-signed (tools/sign-file.sh)
+#        SOURCE_DATE_EPOCH     date of the ZIP entries (default: the commit's)
+# Unsigned, the same commit gives the same bytes in any folder.
+set -eu
+
+root=$(cd "$(dirname "$0")/.." && pwd)
+out=${1:-$root/dist/release}
+twin=${2:-$root/build/release-x64}
+name=Quellin-1.0
+
+for f in "$root/dist/x86/Quellbar.exe" "$root/dist/x86/Quellsnap.exe" \
+         "$root/dist/x64/Quellbar.exe" "$root/dist/x64/Quellsnap.exe"; do
+    [ -f "$f" ] || { echo "release: $f is missing; run make first" >&2; exit 1; }
+done
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+mkdir -p "$work/programs" "$work/zip" "$out" "$twin"
+cp "$root/dist/x86/Quellbar.exe" "$root/dist/x86/Quellsnap.exe" "$work/programs/"
+
+sign_define=
+if [ -n "${SIGN_PFX:-}" ]; then
+    [ -f "$SIGN_PFX" ] || { echo "release: SIGN_PFX=$SIGN_PFX not found" >&2; exit 1; }
+    for f in "$work/programs/"*.exe; do "$root/tools/sign-file.sh" "$f"; done
+    sign_define="-DSIGN_CMD=$root/tools/sign-file.sh"
+fi
+
+# makensis reads its own options before the script; quiet unless it fails.
+nsis() {
+    if ! makensis -V2 -INPUTCHARSET UTF8 "$@" "$root/installer/quellin.nsi" > "$work/makensis.log" 2>&1; then
+        cat "$work/makensis.log" >&2
+        exit 1
+    fi
+}
+nsis -DARCH=x86 "-DPROGRAMS=$work/programs" "-DOUTFILE=$out/$name-setup.exe" $sign_define
+nsis -DARCH=x64 "-DPROGRAMS=$root/dist/x64" "-DOUTFILE=$twin/$name-setup.exe"
+
+# A ZIP entry stores its date and the file's mode: both fixed, entries in a
+# fixed order, no directory entries and no Unix extra fields.
+epoch=${SOURCE_DATE_EPOCH:-$(git -C "$root" log -1 --format=%ct 2>/dev/null || echo 1796083200)}
+cp "$work/programs/Quellbar.exe" "$work/programs/Quellsnap.exe" "$work/zip/"
+# Windows users read it in Notepad: CRLF line ends.
+sed 's/\r*$/\r/' "$root/installer/README.txt" > "$work/zip/README.txt"
+chmod 644 "$work/zip/"*
+TZ=UTC touch -d "@$epoch" "$work/zip/"*
+rm -f "$out/$name-portable.zip"
+(cd "$work/zip" && TZ=UTC zip -q -X -D -9 "$out/$name-portable.zip" Quellbar.exe Quellsnap.exe README.txt)
+
+(cd "$out" && sha256sum "$name-setup.exe" "$name-portable.zip" > SHA256SUMS)
+ls -l "$out" "$twin/$name-setup.exe"
