@@ -39,6 +39,12 @@ foreach(icon IN LISTS QUELLIN_ICONS)
 endforeach()
 add_dependencies(icons icon_gen)
 
+# What `make release` gives Windows users, checked as files.
+foreach(check contents signed)
+    add_test(NAME release.${check} COMMAND ${PROJECT_SOURCE_DIR}/tests/release/check_release.sh ${check})
+    set_tests_properties(release.${check} PROPERTIES TIMEOUT 120)
+endforeach()
+
 # Wine tests: each case of the x64 driver in a Wine session of its own, one
 # after another (they share a prefix, so a desktop and a notification area).
 set(QUELLIN_SESSION ${PROJECT_SOURCE_DIR}/tests/wine/wine_session.sh)
