@@ -16,8 +16,9 @@ root=$(cd "$here/../.." && pwd)
 : "${WINEPREFIX:=$root/build/wine-prefix}"
 export WINE WINEPREFIX
 export WINEDEBUG=-all
-# No Mono or Gecko installer prompts in a test prefix.
-export WINEDLLOVERRIDES="mscoree,mshtml="
+# No Mono or Gecko installer prompts in a test prefix, and no menu entries on
+# the Linux desktop for the shortcuts an installer under test creates.
+export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 
 # Debian keeps wineserver beside the loader, off the PATH.
 for wineserver_bin in "$(dirname "$(command -v "$WINE")")/wineserver" /usr/lib/wine/wineserver \
