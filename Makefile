@@ -50,7 +50,7 @@ bench: build
 run: build
 	tools/run.sh
 
-screenshots: build
+screenshots: release
 	tools/screenshots.sh
 
 icons: build-host
