@@ -218,12 +218,15 @@ Section "Uninstall"
         DeleteRegValue HKCU "${RUN_KEY}" "Quellbar"
     ${EndIf}
     DeleteRegKey HKCU "${UNINSTALL_KEY}"
-
-    ; A running program cannot delete its own file. A hidden command shell,
-    ; started from outside the folder so that it does not hold it open,
-    ; deletes the uninstaller once this process has ended, then the folder if
-    ; nothing else is in it. Never a recursive delete: the folder may be one
-    ; the person chose, holding files of their own.
-    SetOutPath "$TEMP"
-    ExecShell "" "$SYSDIR\cmd.exe" `/D /C for /L %i in (1,1,20) do @if exist "$INSTDIR\Uninstall.exe" (ping -n 2 127.0.0.1 >nul & del /F /Q "$INSTDIR\Uninstall.exe" >nul 2>&1) & rmdir "$INSTDIR" 2>nul` SW_HIDE
 SectionEnd
+
+; A running program cannot delete its own file. A hidden command shell,
+; started from outside the folder so that it does not hold it open, deletes
+; the uninstaller once this process has ended, then the folder if nothing
+; else is in it. Never a recursive delete: the folder may be one the person
+; chose, holding files of their own. Started only now, as the window closes,
+; so that an uninstall window left open does not outlast the shell's patience.
+Function un.onUninstSuccess
+    SetOutPath "$TEMP"
+    ExecShell "" "$SYSDIR\cmd.exe" `/D /C for /L %i in (1,1,30) do @if exist "$INSTDIR\Uninstall.exe" (ping -n 2 127.0.0.1 >nul & del /F /Q "$INSTDIR\Uninstall.exe" >nul 2>&1) & rmdir "$INSTDIR" 2>nul` SW_HIDE
+FunctionEnd
