@@ -46,6 +46,7 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
 
 // Notification icon and hover feedback.
 void AddTrayIcon();
+void TryAddingTrayIcon();
 void UpdateTrayIcon();
 void RemoveTrayIcon();
 void OnTrayMouseMove();

@@ -12,7 +12,20 @@ void AddTrayIcon()
     state.trayIcon.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
     state.trayIcon.uCallbackMessage = TrayCallbackMessage;
     state.trayIcon.hIcon = state.normalTrayImage;
-    Shell_NotifyIconA(NIM_ADD, &state.trayIcon);
+    TryAddingTrayIcon();
+}
+
+// A program started at sign-in can be earlier than the shell's notification
+// area, and a busy shell can time out on the add yet take the icon all the
+// same. A modify succeeds only for an icon the shell has, so it tells those
+// apart; while neither succeeds, the retry timer tries again, and it stops as
+// soon as the icon is in.
+void TryAddingTrayIcon()
+{
+    if (Shell_NotifyIconA(NIM_ADD, &state.trayIcon) || Shell_NotifyIconA(NIM_MODIFY, &state.trayIcon))
+        KillTimer(state.mainWindow, IconRetryTimerId);
+    else
+        SetTimer(state.mainWindow, IconRetryTimerId, IconRetryIntervalMs, nullptr);
 }
 
 void UpdateTrayIcon()

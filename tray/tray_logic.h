@@ -9,6 +9,14 @@
 const unsigned HoverTimerId = 777;
 const unsigned HoverIntervalMs = 77;
 
+// Adding the notification icon again while the shell refuses it: a timer of
+// its own, never faster than once a second, so that a shell that is still
+// starting or too busy to answer is not pressed harder.
+const unsigned IconRetryTimerId = 778;
+const unsigned IconRetryIntervalMs = 1500;
+static_assert(IconRetryTimerId != HoverTimerId, "the two timers are told apart by identifier");
+static_assert(IconRetryIntervalMs >= 1000 && IconRetryIntervalMs <= 2000, "about one attempt a second or two");
+
 // Outer size of the About window.
 const int AboutWidth = 305;
 const int AboutHeight = 246;

@@ -22,7 +22,10 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
         break;
 
     case WM_TIMER:
-        OnHoverTimer();
+        if (wParam == HoverTimerId)
+            OnHoverTimer();
+        else if (wParam == IconRetryTimerId)
+            TryAddingTrayIcon();
         break;
 
     case WM_CTLCOLORSTATIC:

@@ -333,16 +333,47 @@ static void RightClickMenu()
 
 // A stand-in notification area: Wine's shell library hands each notification
 // icon call to the topmost window of class "Shell_TrayWnd" as WM_COPYDATA
-// whose dwData is the call (NIM_ADD 0, NIM_MODIFY 1, NIM_DELETE 2). Created
-// after the real taskbar, ours is found first and counts the calls instead.
-static int shellCalls[3];
+// whose dwData is the call (NIM_ADD 0, NIM_MODIFY 1, NIM_DELETE 2), and what
+// that window answers is what Shell_NotifyIconA returns. Created after the
+// real taskbar, ours is found first; it counts the calls and answers as a
+// shell does: an add fails for an icon it already has, a modify or a delete
+// for one it lacks. One Quellbar runs at a time, so one flag is its icon.
+static int shellCalls[3]; // refused calls included
+static struct {
+    bool hasIcon;
+    double refusalMs;    // not ready yet: every call fails for this long from the first one
+    double refusesUntil; // NowMs(), set by the first call
+    bool failsFirstAdd;  // takes the first add but answers failure, as a timed-out shell may
+    double addTimes[16]; // NowMs() of each add
+    double iconInAt;
+} shell;
 
 static LRESULT CALLBACK FakeTrayProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
     if (message == WM_COPYDATA) {
         const COPYDATASTRUCT *data = reinterpret_cast<const COPYDATASTRUCT *>(lParam);
-        if (data->dwData < 3)
-            ++shellCalls[data->dwData];
+        if (data->dwData >= 3)
+            return FALSE;
+        if (data->dwData == NIM_ADD && shellCalls[NIM_ADD] < 16)
+            shell.addTimes[shellCalls[NIM_ADD]] = NowMs();
+        ++shellCalls[data->dwData];
+        if (shell.refusalMs > 0 && shell.refusesUntil == 0)
+            shell.refusesUntil = NowMs() + shell.refusalMs;
+        if (NowMs() < shell.refusesUntil)
+            return FALSE;
+        if (data->dwData == NIM_ADD) {
+            if (shell.hasIcon)
+                return FALSE;
+            shell.hasIcon = true;
+            shell.iconInAt = NowMs();
+            bool answer = !shell.failsFirstAdd;
+            shell.failsFirstAdd = false;
+            return answer;
+        }
+        if (!shell.hasIcon)
+            return FALSE;
+        if (data->dwData == NIM_DELETE)
+            shell.hasIcon = false;
         return TRUE;
     }
     return DefWindowProcA(window, message, wParam, lParam);
@@ -350,12 +381,26 @@ static LRESULT CALLBACK FakeTrayProc(HWND window, UINT message, WPARAM wParam, L
 
 static HWND CreateFakeTray()
 {
+    std::memset(shellCalls, 0, sizeof shellCalls);
+    std::memset(&shell, 0, sizeof shell);
     WNDCLASSA c = {};
     c.lpfnWndProc = FakeTrayProc;
     c.hInstance = GetModuleHandleA(nullptr);
     c.lpszClassName = "Shell_TrayWnd";
     RegisterClassA(&c);
-    return CreateWindowExA(0, c.lpszClassName, "", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, c.hInstance, nullptr);
+    HWND tray =
+        CreateWindowExA(0, c.lpszClassName, "", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, c.hInstance, nullptr);
+    CHECK(tray && FindWindowA("Shell_TrayWnd", nullptr) == tray, "the stand-in tray is not found first");
+    return tray;
+}
+
+// Ends Quellbar through "Exit": it removes its icon itself, once.
+static void ExitQuellbarFromFakeTray(RunningBar &bar, HWND fakeTray)
+{
+    ExitQuellbar(bar);
+    PumpFor(100);
+    CHECK(shellCalls[NIM_DELETE] == 1, "%d deletes at exit, expected 1", shellCalls[NIM_DELETE]);
+    DestroyWindow(fakeTray);
 }
 
 static bool ShellSawModify()
@@ -375,7 +420,6 @@ static int TicksDuring(DWORD ms)
 static void HoverShellCallsAndTimer()
 {
     HWND fakeTray = CreateFakeTray();
-    CHECK(fakeTray && FindWindowA("Shell_TrayWnd", nullptr) == fakeTray, "the stand-in tray is not found first");
     MovePointer(400, 400);
     RunningBar bar = StartQuellbar();
     if (!bar.window) {
@@ -422,21 +466,78 @@ static void HoverShellCallsAndTimer()
     CHECK(shellCalls[NIM_MODIFY] == 1, "%d modifies for leaving hover, expected 1", shellCalls[NIM_MODIFY]);
     CHECK(restoredAfter <= 2 * HoverIntervalMs + 100, "lit picture back only after %.0f ms", restoredAfter);
 
-    // A restarted shell announces itself; the icon is added again.
+    // A restarted shell, which has none of the old icons, announces itself;
+    // the icon is added again with that one call.
     shellCalls[NIM_ADD] = 0;
+    shellCalls[NIM_MODIFY] = 0;
+    shell.hasIcon = false;
     SendMessageTimeoutA(HWND_BROADCAST, RegisterWindowMessageA("TaskbarCreated"), 0, 0, SMTO_ABORTIFHUNG, 2000,
                         nullptr);
     PumpFor(200);
-    CHECK(shellCalls[NIM_ADD] == 1, "%d adds after the shell restarted, expected 1", shellCalls[NIM_ADD]);
+    CHECK(shellCalls[NIM_ADD] == 1 && shellCalls[NIM_MODIFY] == 0,
+          "%d adds and %d modifies after the shell restarted, expected 1 and 0", shellCalls[NIM_ADD],
+          shellCalls[NIM_MODIFY]);
+    int restartTicks = TicksDuring(300);
+    CHECK(restartTicks == 0, "%d timer ticks after the icon was added again", restartTicks);
 
     if (hook)
         UnhookWindowsHookEx(hook);
     // Ending removes the icon: the program's own delete, not the system's
     // clean-up after it.
-    ExitQuellbar(bar);
-    PumpFor(100);
-    CHECK(shellCalls[NIM_DELETE] == 1, "%d deletes at exit, expected 1", shellCalls[NIM_DELETE]);
-    DestroyWindow(fakeTray);
+    ExitQuellbarFromFakeTray(bar, fakeTray);
+}
+
+static bool ShellHasIcon()
+{
+    return shell.hasIcon;
+}
+
+// At sign-in the notification area may not be ready yet: it refuses every
+// call for the first seconds. Once it is ready the icon gets in, with no
+// "TaskbarCreated", after about one attempt a second meanwhile, and the
+// attempts stop.
+static void IconAddedOnceShellIsReady()
+{
+    HWND fakeTray = CreateFakeTray();
+    shell.refusalMs = 2500; // the first attempt and one retry fail
+    RunningBar bar = StartQuellbar();
+    if (!bar.window) {
+        DestroyWindow(fakeTray);
+        return StopProgram(bar.process);
+    }
+    bool added = PumpUntil(ShellHasIcon, DWORD(shell.refusalMs) + 2 * IconRetryIntervalMs);
+    double readyToIcon = shell.iconInAt - shell.refusesUntil;
+    int adds = shellCalls[NIM_ADD];
+    PumpFor(2 * IconRetryIntervalMs);
+    int recorded = adds < 16 ? adds : 16;
+    Note("icon in %.0f ms after the shell became ready, at add %d; adds %.0f ms apart on average", readyToIcon,
+         adds, recorded > 1 ? (shell.addTimes[recorded - 1] - shell.addTimes[0]) / (recorded - 1) : 0.0);
+    CHECK(added && readyToIcon <= IconRetryIntervalMs + 500, "icon in %d, %.0f ms after the shell became ready",
+          added, readyToIcon);
+    CHECK(adds >= 3, "%d adds: the shell was refusing for %.0f ms", adds, shell.refusalMs);
+    for (int i = 1; i < recorded; ++i) {
+        double gap = shell.addTimes[i] - shell.addTimes[i - 1];
+        CHECK(gap >= 1000 && gap <= 2500, "add %d came %.0f ms after the one before", i + 1, gap);
+    }
+    CHECK(shellCalls[NIM_ADD] == adds, "%d more adds after the icon was in", shellCalls[NIM_ADD] - adds);
+    ExitQuellbarFromFakeTray(bar, fakeTray);
+}
+
+// A busy shell may time out on the add and take the icon all the same: the
+// program finds it there and does not add it again and again.
+static void IconTakenThoughAddFailed()
+{
+    HWND fakeTray = CreateFakeTray();
+    shell.failsFirstAdd = true;
+    RunningBar bar = StartQuellbar();
+    if (!bar.window) {
+        DestroyWindow(fakeTray);
+        return StopProgram(bar.process);
+    }
+    PumpFor(2 * IconRetryIntervalMs + 500);
+    CHECK(shell.hasIcon && shellCalls[NIM_ADD] == 1 && shellCalls[NIM_MODIFY] == 1,
+          "%d adds and %d modifies, expected 1 and 1", shellCalls[NIM_ADD], shellCalls[NIM_MODIFY]);
+    ExitQuellbarFromFakeTray(bar, fakeTray);
 }
 
 // --- Ending --------------------------------------------------------------------------
@@ -515,6 +616,8 @@ extern const DriverCase quellbarCases[] = {
     {"quellbar_left_click_turns_displays_off", LeftClickTurnsDisplaysOff},
     {"quellbar_right_click_menu", RightClickMenu},
     {"quellbar_hover_shell_calls_and_timer", HoverShellCallsAndTimer},
+    {"quellbar_icon_added_once_shell_is_ready", IconAddedOnceShellIsReady},
+    {"quellbar_icon_taken_though_add_failed", IconTakenThoughAddFailed},
     {"quellbar_exit_and_close_end_it", ExitAndCloseEndIt},
     {"quellbar_message_storm", MessageStorm},
 };
