@@ -62,7 +62,7 @@ set(QUELLIN_WINE_CASES
     quellbar_window_facts quellbar_about_window quellbar_hover_darkens_icon quellbar_tray_pictures_follow_system_version
     quellbar_left_click_turns_displays_off quellbar_right_click_menu quellbar_hover_shell_calls_and_timer
     quellbar_icon_added_once_shell_is_ready quellbar_icon_taken_though_add_failed
-    quellbar_exit_and_close_end_it
+    quellbar_exit_and_close_end_it quellbar_alt_f4_hides_about_window
     quellbar_message_storm)
 foreach(case IN LISTS QUELLIN_WINE_CASES)
     add_test(NAME wine.${case} COMMAND ${QUELLIN_SESSION} ${QUELLIN_DRIVER} ${QUELLIN_DRIVER_ARGS} ${case})

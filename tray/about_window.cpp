@@ -50,11 +50,16 @@ void ShowAboutWindow()
     SetWindowPos(state.mainWindow, HWND_TOPMOST, origin.x, origin.y, AboutWidth, AboutHeight, SWP_SHOWWINDOW);
 }
 
+void HideAboutWindow()
+{
+    // Hidden, but kept topmost and with its controls for the next time.
+    SetWindowPos(state.mainWindow, HWND_TOPMOST, 0, 0, 0, 0, SWP_HIDEWINDOW | SWP_NOMOVE | SWP_NOSIZE);
+}
+
 void OnControlCommand(HWND control, UINT notification)
 {
     if (control == state.okButton && notification == BN_CLICKED) {
-        // Hidden, but kept topmost and with its controls for the next time.
-        SetWindowPos(state.mainWindow, HWND_TOPMOST, 0, 0, 0, 0, SWP_HIDEWINDOW | SWP_NOMOVE | SWP_NOSIZE);
+        HideAboutWindow();
     } else if (control == state.linkLabel && notification == STN_CLICKED) {
         ShellExecuteA(nullptr, nullptr, QUELLIN_HOME_PAGE, nullptr, nullptr, SW_SHOWNORMAL);
     }

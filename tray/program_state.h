@@ -59,6 +59,7 @@ void OnMenuCommand(UINT commandId);
 
 // About window.
 void ShowAboutWindow();
+void HideAboutWindow();
 void OnControlCommand(HWND control, UINT notification);
 LRESULT ColourLink(HDC deviceContext);
 void SetPointerShape(HWND windowUnderPointer);

@@ -28,6 +28,16 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
             TryAddingTrayIcon();
         break;
 
+    case WM_SYSCOMMAND:
+        // Alt+F4 on the About window asks to close that window, not to end the
+        // program; DefWindowProcA would destroy the main window. Every other
+        // system command, the monitor-power broadcast above all, goes on.
+        if ((wParam & 0xFFF0) == SC_CLOSE) {
+            HideAboutWindow();
+            return 0;
+        }
+        break;
+
     case WM_CTLCOLORSTATIC:
         if (reinterpret_cast<HWND>(lParam) == state.linkLabel)
             return ColourLink(reinterpret_cast<HDC>(wParam));

@@ -565,6 +565,45 @@ static void ExitAndCloseEndIt()
     }
 }
 
+static void PressAltF4()
+{
+    const WORD order[4] = {VK_MENU, VK_F4, VK_F4, VK_MENU};
+    INPUT keys[4] = {};
+    for (int i = 0; i < 4; ++i) {
+        keys[i].type = INPUT_KEYBOARD;
+        keys[i].ki.wVk = order[i];
+        keys[i].ki.dwFlags = i >= 2 ? KEYEVENTF_KEYUP : 0;
+    }
+    SendInput(4, keys, sizeof keys[0]);
+}
+
+// Alt+F4 on the About window closes that window, not the program.
+static void AltF4HidesAboutWindow()
+{
+    HWND fakeTray = CreateFakeTray();
+    RunningBar bar = StartQuellbar();
+    if (!bar.window) {
+        DestroyWindow(fakeTray);
+        return StopProgram(bar.process);
+    }
+    SendMessageA(bar.window, WM_COMMAND, CmdAbout, 0);
+    SetForegroundWindow(bar.window);
+    for (int i = 0; i < 100 && GetForegroundWindow() != bar.window; ++i)
+        PumpFor(20);
+    CHECK(IsWindowVisible(bar.window) && GetForegroundWindow() == bar.window,
+          "the About window is not shown in front");
+    PressAltF4();
+    PumpFor(500);
+    CHECK(WaitForSingleObject(bar.process.process, 0) == WAIT_TIMEOUT && Answers(bar.window),
+          "Alt+F4 ended Quellbar");
+    CHECK(!IsWindowVisible(bar.window), "the About window is still shown after Alt+F4");
+    CHECK(shell.hasIcon && shellCalls[NIM_DELETE] == 0, "Alt+F4 removed the icon");
+    SendMessageA(bar.window, WM_COMMAND, CmdAbout, 0);
+    PumpFor(200);
+    CHECK(IsWindowVisible(bar.window), "About... does not show the window again after Alt+F4");
+    ExitQuellbarFromFakeTray(bar, fakeTray);
+}
+
 // A storm of random messages that neither end the program nor open a modal
 // loop leaves it alive and answering.
 static void MessageStorm()
@@ -619,6 +658,7 @@ extern const DriverCase quellbarCases[] = {
     {"quellbar_icon_added_once_shell_is_ready", IconAddedOnceShellIsReady},
     {"quellbar_icon_taken_though_add_failed", IconTakenThoughAddFailed},
     {"quellbar_exit_and_close_end_it", ExitAndCloseEndIt},
+    {"quellbar_alt_f4_hides_about_window", AltF4HidesAboutWindow},
     {"quellbar_message_storm", MessageStorm},
 };
 extern const int quellbarCaseCount = sizeof quellbarCases / sizeof quellbarCases[0];
