@@ -1,5 +1,7 @@
 #include "quellbar_session.h"
 
+#include <cstring>
+
 RunningBar StartQuellbar()
 {
     RunningBar bar = {StartProgram("Quellbar.exe"), nullptr, {}, false};
@@ -87,4 +89,53 @@ void PointAtIcon(const RunningBar &bar)
 void CaptureIcon(const RECT &icon, Capture &out)
 {
     CaptureScreen(icon.left, icon.top, icon.right - icon.left, icon.bottom - icon.top, out);
+}
+
+int shellCalls[3];
+FakeShell shell;
+
+static LRESULT CALLBACK FakeTrayProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == WM_COPYDATA) {
+        const COPYDATASTRUCT *data = reinterpret_cast<const COPYDATASTRUCT *>(lParam);
+        if (data->dwData >= 3)
+            return FALSE;
+        if (data->dwData == NIM_ADD && shellCalls[NIM_ADD] < 16)
+            shell.addTimes[shellCalls[NIM_ADD]] = NowMs();
+        ++shellCalls[data->dwData];
+        if (shell.refusalMs > 0 && shell.refusesUntil == 0)
+            shell.refusesUntil = NowMs() + shell.refusalMs;
+        if (NowMs() < shell.refusesUntil)
+            return FALSE;
+        if (data->dwData == NIM_ADD) {
+            if (shell.hasIcon)
+                return FALSE;
+            shell.hasIcon = true;
+            shell.iconInAt = NowMs();
+            bool answer = !shell.failsFirstAdd;
+            shell.failsFirstAdd = false;
+            return answer;
+        }
+        if (!shell.hasIcon)
+            return FALSE;
+        if (data->dwData == NIM_DELETE)
+            shell.hasIcon = false;
+        return TRUE;
+    }
+    return DefWindowProcA(window, message, wParam, lParam);
+}
+
+HWND CreateFakeTray()
+{
+    std::memset(shellCalls, 0, sizeof shellCalls);
+    std::memset(&shell, 0, sizeof shell);
+    WNDCLASSA c = {};
+    c.lpfnWndProc = FakeTrayProc;
+    c.hInstance = GetModuleHandleA(nullptr);
+    c.lpszClassName = "Shell_TrayWnd";
+    RegisterClassA(&c);
+    HWND tray =
+        CreateWindowExA(0, c.lpszClassName, "", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, c.hInstance, nullptr);
+    CHECK(tray && FindWindowA("Shell_TrayWnd", nullptr) == tray, "the stand-in tray is not found first");
+    return tray;
 }

@@ -331,69 +331,6 @@ static void RightClickMenu()
 
 // --- Calls to the shell -------------------------------------------------------------
 
-// A stand-in notification area: Wine's shell library hands each notification
-// icon call to the topmost window of class "Shell_TrayWnd" as WM_COPYDATA
-// whose dwData is the call (NIM_ADD 0, NIM_MODIFY 1, NIM_DELETE 2), and what
-// that window answers is what Shell_NotifyIconA returns. Created after the
-// real taskbar, ours is found first; it counts the calls and answers as a
-// shell does: an add fails for an icon it already has, a modify or a delete
-// for one it lacks. One Quellbar runs at a time, so one flag is its icon.
-static int shellCalls[3]; // refused calls included
-static struct {
-    bool hasIcon;
-    double refusalMs;    // not ready yet: every call fails for this long from the first one
-    double refusesUntil; // NowMs(), set by the first call
-    bool failsFirstAdd;  // takes the first add but answers failure, as a timed-out shell may
-    double addTimes[16]; // NowMs() of each add
-    double iconInAt;
-} shell;
-
-static LRESULT CALLBACK FakeTrayProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
-{
-    if (message == WM_COPYDATA) {
-        const COPYDATASTRUCT *data = reinterpret_cast<const COPYDATASTRUCT *>(lParam);
-        if (data->dwData >= 3)
-            return FALSE;
-        if (data->dwData == NIM_ADD && shellCalls[NIM_ADD] < 16)
-            shell.addTimes[shellCalls[NIM_ADD]] = NowMs();
-        ++shellCalls[data->dwData];
-        if (shell.refusalMs > 0 && shell.refusesUntil == 0)
-            shell.refusesUntil = NowMs() + shell.refusalMs;
-        if (NowMs() < shell.refusesUntil)
-            return FALSE;
-        if (data->dwData == NIM_ADD) {
-            if (shell.hasIcon)
-                return FALSE;
-            shell.hasIcon = true;
-            shell.iconInAt = NowMs();
-            bool answer = !shell.failsFirstAdd;
-            shell.failsFirstAdd = false;
-            return answer;
-        }
-        if (!shell.hasIcon)
-            return FALSE;
-        if (data->dwData == NIM_DELETE)
-            shell.hasIcon = false;
-        return TRUE;
-    }
-    return DefWindowProcA(window, message, wParam, lParam);
-}
-
-static HWND CreateFakeTray()
-{
-    std::memset(shellCalls, 0, sizeof shellCalls);
-    std::memset(&shell, 0, sizeof shell);
-    WNDCLASSA c = {};
-    c.lpfnWndProc = FakeTrayProc;
-    c.hInstance = GetModuleHandleA(nullptr);
-    c.lpszClassName = "Shell_TrayWnd";
-    RegisterClassA(&c);
-    HWND tray =
-        CreateWindowExA(0, c.lpszClassName, "", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, c.hInstance, nullptr);
-    CHECK(tray && FindWindowA("Shell_TrayWnd", nullptr) == tray, "the stand-in tray is not found first");
-    return tray;
-}
-
 // Ends Quellbar through "Exit": it removes its icon itself, once.
 static void ExitQuellbarFromFakeTray(RunningBar &bar, HWND fakeTray)
 {
