@@ -40,7 +40,10 @@ test: test-x64 test-x86
 # The whole driver on the shipped files, then the tray pictures once more on a
 # system that reports version 5.0, where the 256-colour pair must show.
 test-x86: build
-	tools/vm/test-x86.sh dist/x86 build/x86/quellin_driver.exe tests/wine/wine_session.sh --x86 @DIST@
+	rm -rf build/vm-dist-x86 && mkdir -p build/vm-dist-x86 && cp -a dist/x86/. build/vm-dist-x86/ && \
+	    cp dist/release/Quellin-1.0-setup.exe build/vm-dist-x86/
+	tools/vm/test-x86.sh build/vm-dist-x86 build/x86/quellin_driver.exe tests/wine/wine_session.sh --x86 @DIST@ \
+	    --setup @DIST@/Quellin-1.0-setup.exe
 	QUELLIN_WINVER=win2k tools/vm/test-x86.sh dist/x86 build/x86/quellin_driver.exe tests/wine/wine_session.sh \
 	    --x86 @DIST@ quellbar_tray_pictures_follow_system_version
 

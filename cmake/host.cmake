@@ -71,3 +71,12 @@ foreach(case IN LISTS QUELLIN_WINE_CASES)
         # A driver that ran nothing must not pass.
         PASS_REGULAR_EXPRESSION "SUMMARY 1 passed, 0 failed")
 endforeach()
+
+# The installer's round trip, with the setup that carries the x64 twins
+# (made by `make release`).
+add_test(NAME wine.installer_round_trip
+         COMMAND ${QUELLIN_SESSION} ${QUELLIN_DRIVER} ${QUELLIN_DRIVER_ARGS}
+                 --setup "${QUELLIN_WIN_ROOT}\\build\\release-x64\\Quellin-1.0-setup.exe" installer_round_trip)
+set_tests_properties(wine.installer_round_trip PROPERTIES
+    FIXTURES_REQUIRED wine_prefix RUN_SERIAL TRUE TIMEOUT 180
+    PASS_REGULAR_EXPRESSION "SUMMARY 1 passed, 0 failed")

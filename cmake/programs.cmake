@@ -87,11 +87,12 @@ target_compile_definitions(window_call_program PRIVATE TOUCH_WINDOW_SYSTEM)
 add_executable(quellin_driver
     tests/wine/driver_main.cpp tests/wine/driver_support.cpp tests/wine/quellsnap_tests.cpp
     tests/wine/resource_tests.cpp tests/wine/quellbar_session.cpp tests/wine/quellbar_tests.cpp
-    tests/wine/bench_cases.cpp tray/tray_logic.cpp)
+    tests/wine/installer_tests.cpp tests/wine/bench_cases.cpp tray/tray_logic.cpp)
 target_include_directories(quellin_driver PRIVATE ${PROJECT_SOURCE_DIR})
 target_compile_options(quellin_driver PRIVATE -O2 -Wall -Wextra)
 target_link_options(quellin_driver PRIVATE -static -static-libgcc -static-libstdc++)
-target_link_libraries(quellin_driver PRIVATE user32 gdi32 shell32 version)
+# ole32 and uuid: the installer case reads shortcuts through IShellLinkA.
+target_link_libraries(quellin_driver PRIVATE user32 gdi32 shell32 version ole32 uuid)
 
 # Hooked into Quellbar by the driver to watch its timer.
 add_library(timer_probe MODULE tests/wine/timer_probe.cpp)

@@ -1,5 +1,5 @@
 // Quellin's Wine test driver.
-//   quellin_driver --dist DIR [--x86 DIR --x64 DIR] [CASE...]
+//   quellin_driver --dist DIR [--x86 DIR --x64 DIR] [--setup FILE] [CASE...]
 // Runs the named cases (all tests when none are named; measurements only
 // when named), one line per case, and
 // ends with "SUMMARY <passed> passed, <failed> failed". Exit code 0 only when
@@ -17,6 +17,8 @@ extern const DriverCase resourceCases[];
 extern const int resourceCaseCount;
 extern const DriverCase quellbarCases[];
 extern const int quellbarCaseCount;
+extern const DriverCase installerCases[];
+extern const int installerCaseCount;
 extern const DriverCase benchCases[]; // measurements: run only when named
 extern const int benchCaseCount;
 
@@ -32,11 +34,13 @@ int main(int argc, char **argv)
             distDirX86 = argv[++i];
         else if (std::strcmp(argv[i], "--x64") == 0 && i + 1 < argc)
             distDirX64 = argv[++i];
+        else if (std::strcmp(argv[i], "--setup") == 0 && i + 1 < argc)
+            setupPath = argv[++i];
         else
             wanted.push_back(argv[i]);
     }
     if (distDir.empty()) {
-        std::printf("usage: quellin_driver --dist DIR [--x86 DIR --x64 DIR] [CASE...]\n");
+        std::printf("usage: quellin_driver --dist DIR [--x86 DIR --x64 DIR] [--setup FILE] [CASE...]\n");
         return 2;
     }
 
@@ -44,6 +48,7 @@ int main(int argc, char **argv)
     all.insert(all.end(), quellsnapCases, quellsnapCases + quellsnapCaseCount);
     all.insert(all.end(), resourceCases, resourceCases + resourceCaseCount);
     all.insert(all.end(), quellbarCases, quellbarCases + quellbarCaseCount);
+    all.insert(all.end(), installerCases, installerCases + installerCaseCount);
     const size_t testCount = all.size();
     all.insert(all.end(), benchCases, benchCases + benchCaseCount);
 

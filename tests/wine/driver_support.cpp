@@ -8,6 +8,7 @@
 std::string distDir;
 std::string distDirX86;
 std::string distDirX64;
+std::string setupPath;
 Listener listener;
 bool currentCaseFailed;
 

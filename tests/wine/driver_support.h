@@ -17,6 +17,8 @@ extern std::string distDir;
 // Files of both builds, read as data only (the 32-bit ones cannot run here).
 extern std::string distDirX86;
 extern std::string distDirX64;
+// The installer under test (--setup); empty when not given.
+extern std::string setupPath;
 
 std::string ProgramPath(const char *program); // in distDir
 
