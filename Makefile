@@ -37,9 +37,10 @@ test-x64: build build-host release
 
 test: test-x64 test-x86
 
-# The whole driver on the shipped files, then the tray pictures once more on a
-# system that reports version 5.0, where the 256-colour pair must show.
-test-x86: build
+# The whole driver on the shipped files, the shipped setup among them, then
+# the tray pictures once more on a system that reports version 5.0, where the
+# 256-colour pair must show.
+test-x86: build release
 	rm -rf build/vm-dist-x86 && mkdir -p build/vm-dist-x86 && cp -a dist/x86/. build/vm-dist-x86/ && \
 	    cp dist/release/Quellin-1.0-setup.exe build/vm-dist-x86/
 	tools/vm/test-x86.sh build/vm-dist-x86 build/x86/quellin_driver.exe tests/wine/wine_session.sh --x86 @DIST@ \

@@ -127,6 +127,18 @@ FunctionEnd
 !insertmacro DEFINE_CLOSE_QUELLBAR ""
 !insertmacro DEFINE_CLOSE_QUELLBAR "un."
 
+; Only the value setup writes: one the person pointed elsewhere is theirs.
+!macro DEFINE_REMOVE_OUR_SIGN_IN_START un
+Function ${un}RemoveOurSignInStart
+    ReadRegStr $0 HKCU "${RUN_KEY}" "Quellbar"
+    ${If} $0 == '"$INSTDIR\Quellbar.exe"'
+        DeleteRegValue HKCU "${RUN_KEY}" "Quellbar"
+    ${EndIf}
+FunctionEnd
+!macroend
+!insertmacro DEFINE_REMOVE_OUR_SIGN_IN_START ""
+!insertmacro DEFINE_REMOVE_OUR_SIGN_IN_START "un."
+
 Function StartQuellbar
     ; Already started again because it ran before setup: one is enough.
     FindWindow $0 "Quellin"
@@ -161,7 +173,7 @@ Section "Quellbar and Quellsnap" SecPrograms
         "Switches the display off at once"
     ; This run's choices replace an earlier install's: the optional parts
     ; below add back what is still wanted.
-    DeleteRegValue HKCU "${RUN_KEY}" "Quellbar"
+    Call RemoveOurSignInStart
 
     WriteRegStr HKCU "${UNINSTALL_KEY}" "DisplayName" "Quellin"
     WriteRegStr HKCU "${UNINSTALL_KEY}" "DisplayVersion" "${VERSION}"
@@ -212,11 +224,7 @@ Section "Uninstall"
     Delete "${MENU_FOLDER}\Quellbar.lnk"
     Delete "${MENU_FOLDER}\Quellsnap.lnk"
     RMDir "${MENU_FOLDER}"
-    ; Only the value setup wrote: one the person pointed elsewhere is theirs.
-    ReadRegStr $0 HKCU "${RUN_KEY}" "Quellbar"
-    ${If} $0 == '"$INSTDIR\Quellbar.exe"'
-        DeleteRegValue HKCU "${RUN_KEY}" "Quellbar"
-    ${EndIf}
+    Call un.RemoveOurSignInStart
     DeleteRegKey HKCU "${UNINSTALL_KEY}"
 SectionEnd
 
