@@ -236,5 +236,5 @@ SectionEnd
 ; so that an uninstall window left open does not outlast the shell's patience.
 Function un.onUninstSuccess
     SetOutPath "$TEMP"
-    ExecShell "" "$SYSDIR\cmd.exe" `/D /C for /L %i in (1,1,30) do @if exist "$INSTDIR\Uninstall.exe" (ping -n 2 127.0.0.1 >nul & del /F /Q "$INSTDIR\Uninstall.exe" >nul 2>&1) & rmdir "$INSTDIR" 2>nul` SW_HIDE
+    ExecShell "" "$SYSDIR\cmd.exe" `/D /C (for /L %i in (1,1,30) do @if exist "$INSTDIR\Uninstall.exe" (ping -n 2 127.0.0.1 >nul & del /F /Q "$INSTDIR\Uninstall.exe" >nul 2>&1)) & rmdir "$INSTDIR" 2>nul` SW_HIDE
 FunctionEnd

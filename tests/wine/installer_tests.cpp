@@ -357,11 +357,13 @@ static void InstallerRoundTrip()
     CHECK(barEnded && barExit == 0, "the running Quellbar: ended %d, exit code %lu", barEnded, barExit);
     CHECK(shellCalls[NIM_DELETE] == 1, "the running Quellbar deleted its icon %d times: it was not closed politely",
           shellCalls[NIM_DELETE]);
-    StopProgram(bar);
     CHECK(!Exists(defaultFolder), "setup again installed into the default folder, not the earlier one");
     CheckInstalled(chosen, userFile, menu);
+    // The old process stays open until the new one is found, so that the
+    // system cannot give the new one the old one's identifier.
     previousBar = bar.processId;
     CHECK(PumpUntil(NewQuellbarRuns, 10000), "Quellbar was not started again");
+    StopProgram(bar);
     QuellbarWindows restarted = RunningQuellbars();
     std::string image = ProcessImage(restarted.processId);
     CHECK(restarted.count == 1 && _stricmp(image.c_str(), (chosen + "\\Quellbar.exe").c_str()) == 0,
@@ -400,6 +402,9 @@ static void InstallerRoundTrip()
     bool gone = PumpUntil(AwaitedPathGone, 15000);
     double cleanupMs = NowMs() - returnedAt;
     CHECK(gone, "Uninstall.exe still there %.0f ms after the uninstall returned", cleanupMs);
+    // The cleanup's last step, its one attempt on the folder, follows at once
+    // and holds the folder open for a moment; look at the folder after it.
+    PumpFor(500);
     bool userFileKept = ReadWhole(chosen + "\\" + userFile) == "mine\r\n";
     std::vector<std::string> remaining = FolderContents(chosen);
     CHECK(userFileKept && remaining.size() == 1, "after the uninstall: the person's %s kept %d, %d files in the folder",
