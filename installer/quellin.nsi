@@ -142,9 +142,19 @@ FunctionEnd
 Function StartQuellbar
     ; Already started again because it ran before setup: one is enough.
     FindWindow $0 "Quellin"
-    ${If} $0 == 0
-        Exec '"$INSTDIR\Quellbar.exe"'
+    ${If} $0 != 0
+        Return
     ${EndIf}
+    Exec '"$INSTDIR\Quellbar.exe"'
+    ; Setup ends only once Quellbar's window exists (five seconds at most), so
+    ; that whoever waits for setup finds it running. Under Wine, measured, a
+    ; program whose starter had already ended sometimes came up on a desktop
+    ; of its own, out of reach.
+    ${For} $1 1 50
+        Sleep 100
+        FindWindow $0 "Quellin"
+        ${IfThen} $0 != 0 ${|} ${Break} ${|}
+    ${Next}
 FunctionEnd
 
 ; Size in KB of one file, rounded up, added to $2.

@@ -7,6 +7,7 @@
 
 #include <objidl.h>
 #include <shlobj.h>
+#include <tlhelp32.h>
 
 #include <cstdio>
 #include <cstring>
@@ -307,6 +308,26 @@ static bool NewQuellbarRuns()
     return q.count > 0 && q.processId != previousBar;
 }
 
+// When Quellbar is missing: which Quellbar processes exist, and who started them.
+static void NoteQuellbarProcesses()
+{
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    PROCESSENTRY32 entry = {};
+    entry.dwSize = sizeof entry;
+    int count = 0;
+    for (BOOL more = Process32First(snapshot, &entry); more; more = Process32Next(snapshot, &entry))
+        if (_stricmp(entry.szExeFile, "Quellbar.exe") == 0) {
+            Note("Quellbar process %lu, started by %lu", entry.th32ProcessID, entry.th32ParentProcessID);
+            ++count;
+        }
+    CloseHandle(snapshot);
+    // Wine has been seen to find by class a window that enumeration does not
+    // list: a program that came up on a desktop of its own.
+    Note("window of class Quellin found by name: %p", FindWindowA("Quellin", nullptr));
+    Note("%d Quellbar processes; icon calls since setup began: %d adds, %d modifies, %d deletes", count,
+         shellCalls[NIM_ADD], shellCalls[NIM_MODIFY], shellCalls[NIM_DELETE]);
+}
+
 static void InstallerRoundTrip()
 {
     if (setupPath.empty()) {
@@ -362,7 +383,10 @@ static void InstallerRoundTrip()
     // The old process stays open until the new one is found, so that the
     // system cannot give the new one the old one's identifier.
     previousBar = bar.processId;
-    CHECK(PumpUntil(NewQuellbarRuns, 10000), "Quellbar was not started again");
+    bool restartedInTime = PumpUntil(NewQuellbarRuns, 10000);
+    CHECK(restartedInTime, "Quellbar was not started again");
+    if (!restartedInTime)
+        NoteQuellbarProcesses();
     StopProgram(bar);
     QuellbarWindows restarted = RunningQuellbars();
     std::string image = ProcessImage(restarted.processId);
