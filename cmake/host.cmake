@@ -50,8 +50,10 @@ endforeach()
 set(QUELLIN_SESSION ${PROJECT_SOURCE_DIR}/tests/wine/wine_session.sh)
 set(QUELLIN_DRIVER ${PROJECT_SOURCE_DIR}/build/x64/quellin_driver.exe)
 string(REPLACE "/" "\\" QUELLIN_WIN_ROOT "Z:${PROJECT_SOURCE_DIR}")
+# The setup is the one that carries the x64 twins (made by `make release`).
 set(QUELLIN_DRIVER_ARGS
-    --dist "${QUELLIN_WIN_ROOT}\\dist\\x64" --x86 "${QUELLIN_WIN_ROOT}\\dist\\x86" --x64 "${QUELLIN_WIN_ROOT}\\dist\\x64")
+    --dist "${QUELLIN_WIN_ROOT}\\dist\\x64" --x86 "${QUELLIN_WIN_ROOT}\\dist\\x86" --x64 "${QUELLIN_WIN_ROOT}\\dist\\x64"
+    --setup "${QUELLIN_WIN_ROOT}\\build\\release-x64\\Quellin-1.0-setup.exe")
 
 add_test(NAME wine.prefix COMMAND ${QUELLIN_SESSION} --shell true)
 set_tests_properties(wine.prefix PROPERTIES FIXTURES_SETUP wine_prefix RUN_SERIAL TRUE TIMEOUT 600)
@@ -63,7 +65,8 @@ set(QUELLIN_WINE_CASES
     quellbar_left_click_turns_displays_off quellbar_right_click_menu quellbar_hover_shell_calls_and_timer
     quellbar_icon_added_once_shell_is_ready quellbar_icon_taken_though_add_failed
     quellbar_exit_and_close_end_it quellbar_alt_f4_hides_about_window
-    quellbar_message_storm)
+    quellbar_message_storm
+    installer_round_trip)
 foreach(case IN LISTS QUELLIN_WINE_CASES)
     add_test(NAME wine.${case} COMMAND ${QUELLIN_SESSION} ${QUELLIN_DRIVER} ${QUELLIN_DRIVER_ARGS} ${case})
     set_tests_properties(wine.${case} PROPERTIES
@@ -72,11 +75,3 @@ foreach(case IN LISTS QUELLIN_WINE_CASES)
         PASS_REGULAR_EXPRESSION "SUMMARY 1 passed, 0 failed")
 endforeach()
 
-# The installer's round trip, with the setup that carries the x64 twins
-# (made by `make release`).
-add_test(NAME wine.installer_round_trip
-         COMMAND ${QUELLIN_SESSION} ${QUELLIN_DRIVER} ${QUELLIN_DRIVER_ARGS}
-                 --setup "${QUELLIN_WIN_ROOT}\\build\\release-x64\\Quellin-1.0-setup.exe" installer_round_trip)
-set_tests_properties(wine.installer_round_trip PROPERTIES
-    FIXTURES_REQUIRED wine_prefix RUN_SERIAL TRUE TIMEOUT 180
-    PASS_REGULAR_EXPRESSION "SUMMARY 1 passed, 0 failed")

@@ -4,6 +4,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
 std::string distDir;
 std::string distDirX86;
@@ -65,14 +66,17 @@ Started StartProgram(const char *program)
     return StartProgramAt(ProgramPath(program));
 }
 
-Started StartProgramAt(const std::string &path)
+// A program by its path, or (path null) whatever a whole command line names.
+static Started Start(const char *path, const std::string &commandLine)
 {
+    std::vector<char> line(commandLine.begin(), commandLine.end());
+    line.push_back('\0');
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION info = {};
     Started started = {};
-    if (!CreateProcessA(path.c_str(), nullptr, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info)) {
-        ReportFailure(__FILE__, __LINE__, "cannot start %s (error %lu)", path.c_str(), GetLastError());
+    if (!CreateProcessA(path, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info)) {
+        ReportFailure(__FILE__, __LINE__, "cannot start %s (error %lu)", commandLine.c_str(), GetLastError());
         return started;
     }
     CloseHandle(info.hThread);
@@ -83,6 +87,32 @@ Started StartProgramAt(const std::string &path)
     GetProcessTimes(info.hProcess, &created, &exited, &kernel, &user);
     started.createdAt = (ULONGLONG(created.dwHighDateTime) << 32) | created.dwLowDateTime;
     return started;
+}
+
+Started StartProgramAt(const std::string &path)
+{
+    return Start(path.c_str(), "\"" + path + "\"");
+}
+
+Started StartCommandLine(const std::string &commandLine)
+{
+    return Start(nullptr, commandLine);
+}
+
+std::vector<BYTE> ReadWholeFile(const std::string &path)
+{
+    std::vector<BYTE> data;
+    // A running program's file can be read too, and one about to be deleted.
+    HANDLE f = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0,
+                           nullptr);
+    if (f == INVALID_HANDLE_VALUE)
+        return data;
+    data.resize(GetFileSize(f, nullptr));
+    DWORD got = 0;
+    ReadFile(f, data.data(), DWORD(data.size()), &got, nullptr);
+    CloseHandle(f);
+    data.resize(got);
+    return data;
 }
 
 bool WaitForExit(const Started &p, DWORD timeoutMs, DWORD *exitCode)

@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 struct DriverCase {
     const char *name;
@@ -43,9 +44,13 @@ struct Started {
 };
 Started StartProgram(const char *program); // in distDir
 Started StartProgramAt(const std::string &path);
+Started StartCommandLine(const std::string &commandLine); // as a shell would run it
 // Pumps this thread's messages while waiting; false on timeout.
 bool WaitForExit(const Started &p, DWORD timeoutMs, DWORD *exitCode);
 void StopProgram(Started &p); // terminates it if it still runs
+
+// A file's bytes; empty if it cannot be read.
+std::vector<BYTE> ReadWholeFile(const std::string &path);
 
 // Pumps this thread's messages for the given time.
 void PumpFor(DWORD ms);

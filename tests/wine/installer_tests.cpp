@@ -108,21 +108,6 @@ static std::vector<std::string> FolderContents(const std::string &folder)
     return names;
 }
 
-static std::string ReadWhole(const std::string &path)
-{
-    std::string bytes;
-    HANDLE f = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0,
-                           nullptr);
-    if (f == INVALID_HANDLE_VALUE)
-        return bytes;
-    char buffer[65536];
-    DWORD got;
-    while (ReadFile(f, buffer, sizeof buffer, &got, nullptr) && got > 0)
-        bytes.append(buffer, got);
-    CloseHandle(f);
-    return bytes;
-}
-
 static void WriteWhole(const std::string &path, const char *text)
 {
     HANDLE f = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
@@ -135,20 +120,9 @@ static void WriteWhole(const std::string &path, const char *text)
 // this thread); false if it did not end in time, and then it is ended.
 static bool RunAndWait(const std::string &commandLine, DWORD timeoutMs, DWORD &exitCode, double &tookMs)
 {
-    std::vector<char> line(commandLine.begin(), commandLine.end());
-    line.push_back('\0');
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION info = {};
     exitCode = 1234;
-    tookMs = 0;
     double start = NowMs();
-    if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info)) {
-        ReportFailure(__FILE__, __LINE__, "cannot run %s (error %lu)", commandLine.c_str(), GetLastError());
-        return false;
-    }
-    CloseHandle(info.hThread);
-    Started p = {info.hProcess, info.dwProcessId, info.dwThreadId, 0};
+    Started p = StartCommandLine(commandLine);
     bool ended = WaitForExit(p, timeoutMs, &exitCode);
     tookMs = NowMs() - start;
     StopProgram(p);
@@ -258,7 +232,7 @@ static void CheckInstalled(const std::string &folder, const char *userFile, cons
         complete = complete && Exists(folder + "\\" + file);
     CHECK(complete && Exists(folder + "\\" + userFile), "install folder holds:%s", list.c_str());
     for (const char *program : {"Quellbar.exe", "Quellsnap.exe"})
-        CHECK(ReadWhole(folder + "\\" + program) == ReadWhole(ProgramPath(program)),
+        CHECK(ReadWholeFile(folder + "\\" + program) == ReadWholeFile(ProgramPath(program)),
               "installed %s differs from the one built", program);
 
     for (const auto &s : Shortcuts) {
@@ -348,10 +322,11 @@ static void InstallerRoundTrip()
     // A folder of the person's, with a space in its name and a file of theirs.
     const std::string chosen = local + "\\Small Tools";
     const char userFile[] = "notes.txt";
+    const char mine[] = "mine\r\n";
     if (int removed = RemoveLeftovers(chosen, defaultFolder, menu))
         Note("removed %d things an earlier run left behind", removed);
     CreateDirectoryA(chosen.c_str(), nullptr);
-    WriteWhole(chosen + "\\" + userFile, "mine\r\n");
+    WriteWhole(chosen + "\\" + userFile, mine);
 
     // Quellbar's icon calls reach the driver, which tells a polite close
     // (the program deletes its own icon) from a forced end.
@@ -429,7 +404,7 @@ static void InstallerRoundTrip()
     // The cleanup's last step, its one attempt on the folder, follows at once
     // and holds the folder open for a moment; look at the folder after it.
     PumpFor(500);
-    bool userFileKept = ReadWhole(chosen + "\\" + userFile) == "mine\r\n";
+    bool userFileKept = ReadWholeFile(chosen + "\\" + userFile) == std::vector<BYTE>(mine, mine + sizeof mine - 1);
     std::vector<std::string> remaining = FolderContents(chosen);
     CHECK(userFileKept && remaining.size() == 1, "after the uninstall: the person's %s kept %d, %d files in the folder",
           userFile, userFileKept, int(remaining.size()));

@@ -331,6 +331,18 @@ static void RightClickMenu()
 
 // --- Calls to the shell -------------------------------------------------------------
 
+// Starts Quellbar with the stand-in tray in place; if no window appears, ends
+// both and says so.
+static bool StartQuellbarWithFakeTray(RunningBar &bar, HWND fakeTray)
+{
+    bar = StartQuellbar();
+    if (bar.window)
+        return true;
+    DestroyWindow(fakeTray);
+    StopProgram(bar.process);
+    return false;
+}
+
 // Ends Quellbar through "Exit": it removes its icon itself, once.
 static void ExitQuellbarFromFakeTray(RunningBar &bar, HWND fakeTray)
 {
@@ -358,11 +370,9 @@ static void HoverShellCallsAndTimer()
 {
     HWND fakeTray = CreateFakeTray();
     MovePointer(400, 400);
-    RunningBar bar = StartQuellbar();
-    if (!bar.window) {
-        DestroyWindow(fakeTray);
-        return StopProgram(bar.process);
-    }
+    RunningBar bar;
+    if (!StartQuellbarWithFakeTray(bar, fakeTray))
+        return;
     PumpFor(100);
     CHECK(shellCalls[NIM_ADD] == 1 && shellCalls[NIM_MODIFY] == 0, "start-up: %d adds, %d modifies",
           shellCalls[NIM_ADD], shellCalls[NIM_MODIFY]);
@@ -437,11 +447,9 @@ static void IconAddedOnceShellIsReady()
 {
     HWND fakeTray = CreateFakeTray();
     shell.refusalMs = 2500; // the first attempt and one retry fail
-    RunningBar bar = StartQuellbar();
-    if (!bar.window) {
-        DestroyWindow(fakeTray);
-        return StopProgram(bar.process);
-    }
+    RunningBar bar;
+    if (!StartQuellbarWithFakeTray(bar, fakeTray))
+        return;
     bool added = PumpUntil(ShellHasIcon, DWORD(shell.refusalMs) + 2 * IconRetryIntervalMs);
     double readyToIcon = shell.iconInAt - shell.refusesUntil;
     int adds = shellCalls[NIM_ADD];
@@ -466,11 +474,9 @@ static void IconTakenThoughAddFailed()
 {
     HWND fakeTray = CreateFakeTray();
     shell.failsFirstAdd = true;
-    RunningBar bar = StartQuellbar();
-    if (!bar.window) {
-        DestroyWindow(fakeTray);
-        return StopProgram(bar.process);
-    }
+    RunningBar bar;
+    if (!StartQuellbarWithFakeTray(bar, fakeTray))
+        return;
     PumpFor(2 * IconRetryIntervalMs + 500);
     CHECK(shell.hasIcon && shellCalls[NIM_ADD] == 1 && shellCalls[NIM_MODIFY] == 1,
           "%d adds and %d modifies, expected 1 and 1", shellCalls[NIM_ADD], shellCalls[NIM_MODIFY]);
@@ -518,11 +524,9 @@ static void PressAltF4()
 static void AltF4HidesAboutWindow()
 {
     HWND fakeTray = CreateFakeTray();
-    RunningBar bar = StartQuellbar();
-    if (!bar.window) {
-        DestroyWindow(fakeTray);
-        return StopProgram(bar.process);
-    }
+    RunningBar bar;
+    if (!StartQuellbarWithFakeTray(bar, fakeTray))
+        return;
     SendMessageA(bar.window, WM_COMMAND, CmdAbout, 0);
     SetForegroundWindow(bar.window);
     for (int i = 0; i < 100 && GetForegroundWindow() != bar.window; ++i)

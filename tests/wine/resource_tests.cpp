@@ -243,20 +243,6 @@ static void SameProgramPicture()
         FreeLibrary(bar);
 }
 
-static std::vector<BYTE> ReadWholeFile(const std::string &path)
-{
-    std::vector<BYTE> data;
-    HANDLE f = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (f == INVALID_HANDLE_VALUE)
-        return data;
-    data.resize(GetFileSize(f, nullptr));
-    DWORD got = 0;
-    ReadFile(f, data.data(), DWORD(data.size()), &got, nullptr);
-    CloseHandle(f);
-    data.resize(got);
-    return data;
-}
-
 // The 32-bit files' headers and import list, read straight from the bytes.
 static void ShippedFileFacts()
 {
