@@ -177,6 +177,8 @@ bool PumpUntil(bool (*condition)(), DWORD timeoutMs)
 static LRESULT CALLBACK ListenerProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
     if (message == TimerSeenMessage) {
+        if (listener.timerTicks < MaxRecorded)
+            listener.timerTickAt[listener.timerTicks] = static_cast<DWORD>(lParam);
         ++listener.timerTicks;
         return 0;
     }

@@ -71,6 +71,7 @@ struct Listener {
     int count;
     PowerCommand commands[MaxRecorded];
     int timerTicks; // reported by timer_probe.dll from inside Quellbar
+    DWORD timerTickAt[MaxRecorded]; // GetTickCount in Quellbar's thread, first ticks after a reset
 };
 extern Listener listener;
 void CreateListener();
