@@ -23,6 +23,9 @@
 !searchparse /file "${ROOT}/resources/product_texts.h" `#define QUELLIN_COPYRIGHT   "` COPYRIGHT `"`
 !searchparse /file "${ROOT}/resources/product_texts.h" `#define QUELLIN_WEB_HOST    "` WEB_HOST `"`
 !define HOME_PAGE "https://${WEB_HOST}/"
+; The shortcuts describe each program as its own version block does.
+!searchparse /file "${ROOT}/resources/quellbar.rc" `#define VB_DESCRIPTION       "` QUELLBAR_DESCRIPTION `"`
+!searchparse /file "${ROOT}/resources/quellsnap.rc" `#define VB_DESCRIPTION       "` QUELLSNAP_DESCRIPTION `"`
 
 !define VERSION "1.0"
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Quellin"
@@ -178,9 +181,9 @@ Section "Quellbar and Quellsnap" SecPrograms
 
     CreateDirectory "${MENU_FOLDER}"
     CreateShortCut "${MENU_FOLDER}\Quellbar.lnk" "$INSTDIR\Quellbar.exe" "" "" 0 SW_SHOWNORMAL "" \
-        "Switches the display off with one click"
+        "${QUELLBAR_DESCRIPTION}"
     CreateShortCut "${MENU_FOLDER}\Quellsnap.lnk" "$INSTDIR\Quellsnap.exe" "" "" 0 SW_SHOWNORMAL "" \
-        "Switches the display off at once"
+        "${QUELLSNAP_DESCRIPTION}"
     ; This run's choices replace an earlier install's: the optional parts
     ; below add back what is still wanted.
     Call RemoveOurSignInStart
@@ -213,7 +216,7 @@ SectionEnd
 
 Section "Keyboard shortcut for Quellsnap" SecHotkey
     CreateShortCut "${MENU_FOLDER}\Quellsnap.lnk" "$INSTDIR\Quellsnap.exe" "" "" 0 SW_SHOWNORMAL \
-        "${QUELLSNAP_HOTKEY}" "Switches the display off at once"
+        "${QUELLSNAP_HOTKEY}" "${QUELLSNAP_DESCRIPTION}"
 SectionEnd
 
 Section "-Restart Quellbar"

@@ -7,9 +7,11 @@
 set -eu
 file=$1
 : "${SIGN_TIMESTAMP_URL:=http://timestamp.digicert.com}"
+# The signature names the same home page as the programs and the setup.
+host=$(sed -n 's/^#define QUELLIN_WEB_HOST *"\(.*\)"$/\1/p' "$(dirname "$0")/../resources/product_texts.h")
 sign() {
     osslsigncode sign -pkcs12 "$SIGN_PFX" -pass "${SIGN_PASS:-}" -h sha256 \
-        -n "Quellin" -i "https://www.brindlecote.com/" "$@" -in "$file" -out "$file.signed" >/dev/null
+        -n "Quellin" -i "https://$host/" "$@" -in "$file" -out "$file.signed" >/dev/null
 }
 rm -f "$file.signed"
 if ! sign -ts "$SIGN_TIMESTAMP_URL" 2>/dev/null; then

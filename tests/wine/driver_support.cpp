@@ -222,30 +222,31 @@ bool PowerCommandArrived()
     return listener.count >= 1;
 }
 
-struct FindData {
-    DWORD processId;
-    HWND found;
-};
-
-static BOOL CALLBACK FindQuellbarProc(HWND window, LPARAM lParam)
+static BOOL CALLBACK CollectQuellbarWindow(HWND window, LPARAM lParam)
 {
-    FindData *data = reinterpret_cast<FindData *>(lParam);
+    QuellbarWindows *found = reinterpret_cast<QuellbarWindows *>(lParam);
     char className[64] = {};
     GetClassNameA(window, className, sizeof className);
     DWORD pid = 0;
     GetWindowThreadProcessId(window, &pid);
-    if (pid == data->processId && std::strcmp(className, "Quellin") == 0) {
-        data->found = window;
-        return FALSE;
+    if (std::strcmp(className, "Quellin") == 0 && (found->processId == 0 || pid == found->processId)) {
+        ++found->count;
+        found->window = window;
+        found->windowProcessId = pid;
     }
     return TRUE;
 }
 
+QuellbarWindows ListQuellbarWindows(DWORD processId)
+{
+    QuellbarWindows found = {processId, 0, nullptr, 0};
+    EnumWindows(CollectQuellbarWindow, reinterpret_cast<LPARAM>(&found));
+    return found;
+}
+
 HWND FindQuellbarWindow(DWORD processId)
 {
-    FindData data = {processId, nullptr};
-    EnumWindows(FindQuellbarProc, reinterpret_cast<LPARAM>(&data));
-    return data.found;
+    return ListQuellbarWindows(processId).window;
 }
 
 void CaptureScreen(int x, int y, int width, int height, Capture &out)

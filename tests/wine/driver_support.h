@@ -81,7 +81,16 @@ bool PowerCommandArrived(); // at least one since the last reset
 // A file next to the driver (its helper programs and DLL).
 std::string DriverSidePath(const char *file);
 
-// Quellbar's main window, found by class and title; null if absent.
+// The top-level windows of Quellbar's class, of one process or (0) of any:
+// how many, and the last one listed with its process.
+struct QuellbarWindows {
+    DWORD processId; // what was asked for
+    int count;
+    HWND window;
+    DWORD windowProcessId;
+};
+QuellbarWindows ListQuellbarWindows(DWORD processId);
+// Quellbar's main window, found by class; null if absent.
 HWND FindQuellbarWindow(DWORD processId);
 
 // Screen pixels, read back through the desktop's device context.

@@ -141,31 +141,10 @@ static std::string ProcessImage(DWORD processId)
     return path;
 }
 
-// Every top-level window of Quellbar's class, whoever started it.
-struct QuellbarWindows {
-    int count;
-    HWND window;
-    DWORD processId;
-};
-
-static BOOL CALLBACK CollectQuellbar(HWND window, LPARAM list)
-{
-    char className[64] = {};
-    GetClassNameA(window, className, sizeof className);
-    if (std::strcmp(className, "Quellin") == 0) {
-        QuellbarWindows *found = reinterpret_cast<QuellbarWindows *>(list);
-        ++found->count;
-        found->window = window;
-        GetWindowThreadProcessId(window, &found->processId);
-    }
-    return TRUE;
-}
-
+// Every Quellbar window, whoever started it.
 static QuellbarWindows RunningQuellbars()
 {
-    QuellbarWindows found = {};
-    EnumWindows(CollectQuellbar, reinterpret_cast<LPARAM>(&found));
-    return found;
+    return ListQuellbarWindows(0);
 }
 
 // Removes what an earlier, failed run may have left in this prefix, so that
@@ -279,7 +258,7 @@ static DWORD previousBar;
 static bool NewQuellbarRuns()
 {
     QuellbarWindows q = RunningQuellbars();
-    return q.count > 0 && q.processId != previousBar;
+    return q.count > 0 && q.windowProcessId != previousBar;
 }
 
 // When Quellbar is missing: which Quellbar processes exist, and who started them.
@@ -364,11 +343,11 @@ static void InstallerRoundTrip()
         NoteQuellbarProcesses();
     StopProgram(bar);
     QuellbarWindows restarted = RunningQuellbars();
-    std::string image = ProcessImage(restarted.processId);
+    std::string image = ProcessImage(restarted.windowProcessId);
     CHECK(restarted.count == 1 && _stricmp(image.c_str(), (chosen + "\\Quellbar.exe").c_str()) == 0,
           "%d Quellbar windows; the new one runs %s", restarted.count, image.c_str());
     HANDLE restartedProcess =
-        OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION | PROCESS_TERMINATE, FALSE, restarted.processId);
+        OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION | PROCESS_TERMINATE, FALSE, restarted.windowProcessId);
 
     // 4. The uninstall a package manager runs: when it returns, nothing of
     // ours is left; its own file follows shortly; the person's file stays.

@@ -100,7 +100,7 @@ static LRESULT CALLBACK FakeTrayProc(HWND window, UINT message, WPARAM wParam, L
         const COPYDATASTRUCT *data = reinterpret_cast<const COPYDATASTRUCT *>(lParam);
         if (data->dwData >= 3)
             return FALSE;
-        if (data->dwData == NIM_ADD && shellCalls[NIM_ADD] < 16)
+        if (data->dwData == NIM_ADD && shellCalls[NIM_ADD] < MaxRecorded)
             shell.addTimes[shellCalls[NIM_ADD]] = NowMs();
         ++shellCalls[data->dwData];
         if (shell.refusalMs > 0 && shell.refusesUntil == 0)

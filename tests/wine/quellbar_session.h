@@ -38,7 +38,7 @@ struct FakeShell {
     double refusalMs;    // not ready yet: every call fails for this long from the first one
     double refusesUntil; // NowMs(), set by the first call
     bool failsFirstAdd;  // takes the first add but answers failure, as a timed-out shell may
-    double addTimes[16]; // NowMs() of each add
+    double addTimes[MaxRecorded]; // NowMs() of the first adds
     double iconInAt;
 };
 extern FakeShell shell;

@@ -371,10 +371,13 @@ static int TicksDuring(DWORD ms)
     return listener.timerTicks;
 }
 
+// Where the pointer goes when it leaves the "icon" at 400,400.
+static const POINT OffIcon = {420, 430};
+
 static bool PointerLeftIcon()
 {
     POINT p;
-    return GetCursorPos(&p) && p.x == 420 && p.y == 430;
+    return GetCursorPos(&p) && p.x == OffIcon.x && p.y == OffIcon.y;
 }
 
 // The usual spacing of the ticks recorded since the last count, on Quellbar's
@@ -426,18 +429,18 @@ static void HoverShellCallsAndTimer()
     CHECK(whileHovering == 1, "%d modifies for entering hover and resting there, expected 1", whileHovering);
 
     // Leaving: one modify, from the first or second tick after the pointer
-    // moved, then silence. The deadline was last pushed on a tick before the
-    // move, so it passes before the second tick after it. Counting ticks on
-    // Quellbar's own clock rather than milliseconds keeps the bound exact on
-    // an emulated machine, whose ticks and messages can stall for a while;
-    // the period itself is held by the hover count above.
-    // Ticks are counted from the moment the system reports the new position,
-    // so every counted tick saw the pointer gone.
+    // moved, then silence. Ticks are counted from the moment the system
+    // reports the new position, so every counted tick saw the pointer gone;
+    // the deadline was last pushed on a tick before that, so it passes before
+    // the second tick after it. Counting ticks on Quellbar's own clock rather
+    // than milliseconds keeps the bound exact on an emulated machine, whose
+    // ticks and messages can stall for a while; the period itself is held by
+    // the spacing checked above.
     shellCalls[NIM_MODIFY] = 0;
     PumpFor(0);
     listener.timerTicks = 0;
     double leftAt = NowMs();
-    MovePointer(420, 430);
+    MovePointer(OffIcon.x, OffIcon.y);
     PumpUntil(PointerLeftIcon, 500);
     DWORD leftAtTick = GetTickCount();
     PumpUntil(ShellSawModify, 2000);
@@ -497,7 +500,7 @@ static void IconAddedOnceShellIsReady()
     double readyToIcon = shell.iconInAt - shell.refusesUntil;
     int adds = shellCalls[NIM_ADD];
     PumpFor(2 * IconRetryIntervalMs);
-    int recorded = adds < 16 ? adds : 16;
+    int recorded = std::min(adds, MaxRecorded);
     Note("icon in %.0f ms after the shell became ready, at add %d; adds %.0f ms apart on average", readyToIcon,
          adds, recorded > 1 ? (shell.addTimes[recorded - 1] - shell.addTimes[0]) / (recorded - 1) : 0.0);
     CHECK(added && readyToIcon <= IconRetryIntervalMs + 500, "icon in %d, %.0f ms after the shell became ready",
