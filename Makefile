@@ -3,13 +3,21 @@
 # make test-x64   the same without the VM run
 # make test-x86   the Wine tests on the shipped 32-bit files, inside a Debian VM
 # make release    dist/release: the setup, the portable ZIP and SHA256SUMS
-#                 (SIGN_PFX=file.pfx SIGN_PASS=... signs them)
+#                 (SIGN_PFX=file.pfx SIGN_PASS=... signs them), and in
+#                 dist/manifests the winget and Scoop manifests for them
+#                 (RELEASE_URL=https://... is where they will be downloaded)
 # make bench      sizes and timings, as a table
 # make run        start Quellbar in a Wine desktop (on $DISPLAY, or on Xvfb)
 # make screenshots  pictures of Quellbar for docs/
 # make icons      regenerate resources/icons/*.ico from their pixel sources
 
 .PHONY: all deps build build-host release test test-x64 test-x86 bench run screenshots icons clean
+
+# The release version (QUELLIN_VERSION in resources/product_texts.h), which
+# the release files are named after.
+VERSION := $(shell tools/version.sh)
+# What the installer case checks the installed setup against.
+WINGET_INSTALLER_MANIFEST := dist/manifests/winget/manifests/b/Brindlecote/Quellin/$(VERSION)/Brindlecote.Quellin.installer.yaml
 
 all: build
 
@@ -28,7 +36,7 @@ build-host: deps
 	cmake --build --preset host -j2
 
 # The tests install the setup's x64 twin, which the release step makes too.
-export SIGN_PFX SIGN_PASS SIGN_TIMESTAMP_URL
+export SIGN_PFX SIGN_PASS SIGN_TIMESTAMP_URL RELEASE_URL
 release: build
 	tools/release.sh
 
@@ -42,9 +50,9 @@ test: test-x64 test-x86
 # 256-colour pair must show.
 test-x86: build release
 	rm -rf build/vm-dist-x86 && mkdir -p build/vm-dist-x86 && cp -a dist/x86/. build/vm-dist-x86/ && \
-	    cp dist/release/Quellin-1.0-setup.exe build/vm-dist-x86/
+	    cp dist/release/Quellin-$(VERSION)-setup.exe $(WINGET_INSTALLER_MANIFEST) build/vm-dist-x86/
 	tools/vm/test-x86.sh build/vm-dist-x86 build/x86/quellin_driver.exe tests/wine/wine_session.sh --x86 @DIST@ \
-	    --setup @DIST@/Quellin-1.0-setup.exe
+	    --setup @DIST@/Quellin-$(VERSION)-setup.exe --manifest @DIST@/$(notdir $(WINGET_INSTALLER_MANIFEST))
 	QUELLIN_WINVER=win2k tools/vm/test-x86.sh dist/x86 build/x86/quellin_driver.exe tests/wine/wine_session.sh \
 	    --x86 @DIST@ quellbar_tray_pictures_follow_system_version
 

@@ -50,10 +50,16 @@ endforeach()
 set(QUELLIN_SESSION ${PROJECT_SOURCE_DIR}/tests/wine/wine_session.sh)
 set(QUELLIN_DRIVER ${PROJECT_SOURCE_DIR}/build/x64/quellin_driver.exe)
 string(REPLACE "/" "\\" QUELLIN_WIN_ROOT "Z:${PROJECT_SOURCE_DIR}")
-# The setup is the one that carries the x64 twins (made by `make release`).
+# The setup is the one that carries the x64 twins (made by `make release`),
+# named after the release version in the shared texts.
+file(STRINGS ${PROJECT_SOURCE_DIR}/resources/product_texts.h QUELLIN_VERSION_LINE
+     REGEX "^#define QUELLIN_VERSION +\"[^\"]+\"")
+string(REGEX REPLACE ".*\"([^\"]+)\".*" "\\1" QUELLIN_VERSION "${QUELLIN_VERSION_LINE}")
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/resources/product_texts.h)
 set(QUELLIN_DRIVER_ARGS
     --dist "${QUELLIN_WIN_ROOT}\\dist\\x64" --x86 "${QUELLIN_WIN_ROOT}\\dist\\x86" --x64 "${QUELLIN_WIN_ROOT}\\dist\\x64"
-    --setup "${QUELLIN_WIN_ROOT}\\build\\release-x64\\Quellin-1.0-setup.exe")
+    --setup "${QUELLIN_WIN_ROOT}\\build\\release-x64\\Quellin-${QUELLIN_VERSION}-setup.exe"
+    --manifest "${QUELLIN_WIN_ROOT}\\dist\\manifests\\winget\\manifests\\b\\Brindlecote\\Quellin\\${QUELLIN_VERSION}\\Brindlecote.Quellin.installer.yaml")
 
 add_test(NAME wine.prefix COMMAND ${QUELLIN_SESSION} --shell true)
 set_tests_properties(wine.prefix PROPERTIES FIXTURES_SETUP wine_prefix RUN_SERIAL TRUE TIMEOUT 600)

@@ -7,3 +7,9 @@
 #define QUELLIN_COPYRIGHT   "Copyright (C) 2026 Brindlecote"
 #define QUELLIN_WEB_HOST    "www.brindlecote.com"
 #define QUELLIN_HOME_PAGE   "https://" QUELLIN_WEB_HOST "/"
+// The release version. The version blocks, the About window, the setup, the
+// release file names and the package manifests all read it from this line
+// (tools/version.sh prints it): a package manager that finds two numbers for
+// one release installs it again and again. Only PRODUCTVERSION's four numbers
+// in version_block.rc must follow by hand; release.contents compares them.
+#define QUELLIN_VERSION     "1.0"

@@ -1,23 +1,30 @@
 #!/bin/sh
-# `make release`: the files a Windows user downloads, in dist/release/:
-#   Quellin-1.0-setup.exe     the per-user installer of the 32-bit programs
-#   Quellin-1.0-portable.zip  the two programs and README.txt
-#   SHA256SUMS                sha256sum lines for the two files above
-# and the installer's x64 twin, build/release-x64/Quellin-1.0-setup.exe,
-# which the Wine tests install (this machine cannot run 32-bit code).
+# `make release`: the files a Windows user downloads, in dist/release/
+# (<version> is QUELLIN_VERSION, see tools/version.sh):
+#   Quellin-<version>-setup.exe     the per-user installer of the 32-bit programs
+#   Quellin-<version>-portable.zip  the two programs, README.txt and LICENSE.txt
+#   SHA256SUMS                      sha256sum lines for the two files above
+# the installer's x64 twin, build/release-x64/Quellin-<version>-setup.exe,
+# which the Wine tests install (this machine cannot run 32-bit code), and the
+# winget and Scoop manifests for those downloads in dist/manifests/
+# (tools/write-manifests.sh), which are submitted, not downloaded.
 #
-# Usage: release.sh [RELEASE_DIR [TWIN_DIR]]   (after `make build`)
+# Usage: release.sh [RELEASE_DIR [TWIN_DIR [MANIFEST_DIR]]]   (after `make build`)
+#        MANIFEST_DIR defaults to the folder beside RELEASE_DIR named manifests.
 # Env:   SIGN_PFX, SIGN_PASS   a PKCS#12 certificate and its password: the
 #                              programs, the uninstaller and the setup are
 #                              then Authenticode-signed (tools/sign-file.sh)
 #        SOURCE_DATE_EPOCH     date of the ZIP entries (default: the commit's)
+#        RELEASE_URL           where the downloads will be (write-manifests.sh)
 # Unsigned, the same commit gives the same bytes in any folder.
 set -eu
 
 root=$(cd "$(dirname "$0")/.." && pwd)
 out=${1:-$root/dist/release}
 twin=${2:-$root/build/release-x64}
-name=Quellin-1.0
+manifests=${3:-$(dirname "$out")/manifests}
+version=$("$root/tools/version.sh")
+name=Quellin-$version
 
 for f in "$root/dist/x86/Quellbar.exe" "$root/dist/x86/Quellsnap.exe" \
          "$root/dist/x64/Quellbar.exe" "$root/dist/x64/Quellsnap.exe"; do
@@ -28,6 +35,10 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 mkdir -p "$work/programs" "$work/zip" "$out" "$twin"
 cp "$root/dist/x86/Quellbar.exe" "$root/dist/x86/Quellsnap.exe" "$work/programs/"
+# Windows users read the texts in Notepad: CRLF line ends. The licence goes
+# into the ZIP and, through both setups, beside the installed programs.
+crlf() { sed 's/\r*$/\r/' "$1"; }
+crlf "$root/LICENSE" > "$work/LICENSE.txt"
 
 sign_define=
 if [ -n "${SIGN_PFX:-}" ]; then
@@ -43,19 +54,23 @@ nsis() {
         exit 1
     fi
 }
-nsis -DARCH=x86 "-DPROGRAMS=$work/programs" "-DOUTFILE=$out/$name-setup.exe" $sign_define
-nsis -DARCH=x64 "-DPROGRAMS=$root/dist/x64" "-DOUTFILE=$twin/$name-setup.exe"
+nsis -DARCH=x86 "-DPROGRAMS=$work/programs" "-DLICENSE_FILE=$work/LICENSE.txt" "-DOUTFILE=$out/$name-setup.exe" \
+    $sign_define
+nsis -DARCH=x64 "-DPROGRAMS=$root/dist/x64" "-DLICENSE_FILE=$work/LICENSE.txt" "-DOUTFILE=$twin/$name-setup.exe"
 
 # A ZIP entry stores its date and the file's mode: both fixed, entries in a
 # fixed order, no directory entries and no Unix extra fields.
 epoch=${SOURCE_DATE_EPOCH:-$(git -C "$root" log -1 --format=%ct 2>/dev/null || echo 1796083200)}
-cp "$work/programs/Quellbar.exe" "$work/programs/Quellsnap.exe" "$work/zip/"
-# Windows users read it in Notepad: CRLF line ends.
-sed 's/\r*$/\r/' "$root/installer/README.txt" > "$work/zip/README.txt"
+cp "$work/programs/Quellbar.exe" "$work/programs/Quellsnap.exe" "$work/LICENSE.txt" "$work/zip/"
+# The title line carries the version, and the line under it is as long.
+title="Quellin $version"
+crlf "$root/installer/README.txt" |
+    sed -e "1s/@VERSION@/$version/" -e "2s/^=*/$(printf '%s' "$title" | sed 's/./=/g')/" > "$work/zip/README.txt"
 chmod 644 "$work/zip/"*
 TZ=UTC touch -d "@$epoch" "$work/zip/"*
 rm -f "$out/$name-portable.zip"
-(cd "$work/zip" && TZ=UTC zip -q -X -D -9 "$out/$name-portable.zip" Quellbar.exe Quellsnap.exe README.txt)
+(cd "$work/zip" && TZ=UTC zip -q -X -D -9 "$out/$name-portable.zip" Quellbar.exe Quellsnap.exe README.txt LICENSE.txt)
 
 (cd "$out" && sha256sum "$name-setup.exe" "$name-portable.zip" > SHA256SUMS)
 ls -l "$out" "$twin/$name-setup.exe"
+"$root/tools/write-manifests.sh" "$out" "$manifests"

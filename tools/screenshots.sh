@@ -22,7 +22,7 @@ xdotool mousemove 1014 758 sleep 0.3 click 3 sleep 0.8 mousemove 960 758 click 1
 sleep 1
 # The setup opens on its components page; pointing at the shortcut component
 # shows its description, which names the key.
-"$WINE" build/release-x64/Quellin-1.0-setup.exe &
+"$WINE" build/release-x64/Quellin-'"$(tools/version.sh)"'-setup.exe &
 sleep 4
 xdotool mousemove 540 392; sleep 0.5
 shot -crop 584x386+219+191 +repage docs/setup-components.png

@@ -17,7 +17,7 @@ static const AboutControl AboutControls[] = {
     // SS_ICON takes the text as the name of an icon resource of our module.
     {"STATIC", "MAINICON", WS_CHILD | WS_VISIBLE | SS_ICON | SS_CENTERIMAGE, 56, 28, 32, 32},
     {"STATIC", "Quellin", WS_CHILD | WS_VISIBLE | SS_LEFT, 128, 24, 158, 20},
-    {"STATIC", "Version 1.0", WS_CHILD | WS_VISIBLE | SS_LEFT, 128, 48, 158, 20},
+    {"STATIC", "Version " QUELLIN_VERSION, WS_CHILD | WS_VISIBLE | SS_LEFT, 128, 48, 158, 20},
     {"STATIC", QUELLIN_COPYRIGHT, WS_CHILD | WS_VISIBLE | SS_CENTER, 10, 88, 277, 20},
     // The shown text is the very address that a click opens.
     {"STATIC", QUELLIN_HOME_PAGE, WS_CHILD | WS_VISIBLE | SS_CENTER | SS_NOTIFY, 10, 124, 277, 20},

@@ -1,39 +1,65 @@
 #!/bin/sh
 # Checks of what `make release` hands to Windows users, on the files alone.
 #   check_release.sh contents      the same commit released in two folders
-#                                  gives the same bytes; the ZIP holds exactly
-#                                  the shipped programs and a CRLF README; the
-#                                  sums check out; the setup is within its size
+#                                  gives the same bytes, manifests included;
+#                                  the ZIP holds exactly the shipped programs,
+#                                  a CRLF README and LICENSE; the sums check
+#                                  out; the setup is within its size; every
+#                                  version is QUELLIN_VERSION; the manifests
+#                                  name the files' addresses and hashes
 #   check_release.sh signed        with a throwaway certificate every Windows
 #                                  file of the release carries a signature
 #                                  that verifies against it
 set -eu
 root=$(cd "$(dirname "$0")/../.." && pwd)
-name=Quellin-1.0
+version=$("$root/tools/version.sh")
+name=Quellin-$version
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+# The numeric product version in a Windows file's version block, as a.b.c.d:
+# the words after the fixed part's signature 0xFEEF04BD.
+product_words() {
+    at=$(LC_ALL=C grep -obUaP '\xbd\x04\xef\xfe' "$1" | head -1 | cut -d: -f1)
+    [ -n "$at" ] && od -An -tu2 -j $((at + 16)) -N8 "$1" | awk '{ print $2 "." $1 "." $4 "." $3 }'
+}
+# Values of a YAML key, at any depth, in the files given; of a top-level JSON one.
+field() { key=$1; shift; sed -n "s/^[ -]*$key: //p" "$@"; }
+json() { sed -n "s/^    \"$2\": \"\(.*\)\",\{0,1\}\$/\1/p" "$1"; }
+# Both manifests in $1 download from folder $2; Scoop updates from $3.
+check_addresses() {
+    got=$(field InstallerUrl "$1/winget/manifests/b/Brindlecote/Quellin/$version/Brindlecote.Quellin.installer.yaml")
+    [ "$got" = "$2/$name-setup.exe" ] || fail "winget's InstallerUrl is $got, not in $2"
+    got=$(json "$1/scoop/quellin.json" url)
+    [ "$got" = "$2/$name-portable.zip" ] || fail "Scoop's url is $got, not in $2"
+    grep -qF "\"url\": \"$3/Quellin-\$version-portable.zip\"" "$1/scoop/quellin.json" ||
+        fail "Scoop's autoupdate address is not in $3"
+}
 
 case "${1:-}" in
 contents)
     # Once from the checkout, once from a copy of it elsewhere (another path
     # length, no git): only the commit's date may carry over.
     epoch=$(git -C "$root" log -1 --format=%ct 2>/dev/null || echo 1796083200)
-    SOURCE_DATE_EPOCH=$epoch "$root/tools/release.sh" "$work/a" "$work/a-twin" >/dev/null
+    SOURCE_DATE_EPOCH=$epoch "$root/tools/release.sh" "$work/a" "$work/a-twin" "$work/a-manifests" >/dev/null
     copy="$work/another/much/longer/folder/quellin"
     mkdir -p "$copy/dist"
-    cp -r "$root/installer" "$root/resources" "$root/tools" "$copy/"
+    cp -r "$root/installer" "$root/resources" "$root/tools" "$root/LICENSE" "$copy/"
     cp -r "$root/dist/x86" "$root/dist/x64" "$copy/dist/"
-    SOURCE_DATE_EPOCH=$epoch "$copy/tools/release.sh" "$work/b" "$work/b-twin" >/dev/null
+    SOURCE_DATE_EPOCH=$epoch "$copy/tools/release.sh" "$work/b" "$work/b-twin" "$work/b-manifests" >/dev/null
     for f in "$name-setup.exe" "$name-portable.zip" SHA256SUMS; do
         cmp -s "$work/a/$f" "$work/b/$f" || fail "$f differs between two builds of the same sources"
     done
     cmp -s "$work/a-twin/$name-setup.exe" "$work/b-twin/$name-setup.exe" || fail "the x64 twin setup differs"
+    diff -r "$work/a-manifests" "$work/b-manifests" >/dev/null || fail "the manifests differ between the two builds"
+    downloads=$(ls "$work/a" | tr '\n' ' ')
+    [ "$downloads" = "$name-portable.zip $name-setup.exe SHA256SUMS " ] || fail "release folder holds: $downloads"
 
     zip="$work/a/$name-portable.zip"
+    sed 's/\r*$/\r/' "$root/LICENSE" > "$work/LICENSE.crlf"
     entries=$(unzip -Z1 "$zip" | tr '\n' ' ')
-    [ "$entries" = "Quellbar.exe Quellsnap.exe README.txt " ] || fail "ZIP entries: $entries"
+    [ "$entries" = "Quellbar.exe Quellsnap.exe README.txt LICENSE.txt " ] || fail "ZIP entries: $entries"
     for p in Quellbar.exe Quellsnap.exe; do
         unzip -p "$zip" "$p" | cmp -s - "$root/dist/x86/$p" || fail "$p in the ZIP is not dist/x86/$p"
     done
@@ -41,6 +67,11 @@ contents)
     lines=$(wc -l < "$work/README.txt")
     crlf=$(grep -c "$(printf '\r')\$" "$work/README.txt" || true)
     [ "$lines" -gt 10 ] && [ "$lines" = "$crlf" ] || fail "README.txt: $crlf of $lines lines end in CRLF"
+    title=$(head -2 "$work/README.txt" | tr -d '\r' | tr '\n' '|')
+    [ "$title" = "Quellin $version|$(echo "Quellin $version" | sed 's/./=/g')|" ] || fail "README.txt title: $title"
+    unzip -p "$zip" LICENSE.txt | cmp -s - "$work/LICENSE.crlf" || fail "LICENSE.txt in the ZIP is not LICENSE with CRLF"
+    grep -qx 'Copyright (c) 2026 Brindlecote' "$root/LICENSE" && grep -qx 'MIT License' "$root/LICENSE" ||
+        fail "LICENSE is not the MIT licence of Brindlecote"
 
     (cd "$work/a" && sha256sum --quiet -c SHA256SUMS) || fail "SHA256SUMS does not check out"
     [ "$(wc -l < "$work/a/SHA256SUMS")" = 2 ] || fail "SHA256SUMS should have one line per download"
@@ -49,9 +80,55 @@ contents)
     echo "setup $size bytes, ZIP $(stat -c %s "$zip") bytes, twin setup $(stat -c %s "$work/a-twin/$name-setup.exe") bytes"
     [ "$size" -le 153600 ] || fail "setup is $size bytes, more than 150 KB"
     # What Explorer's Details tab and SmartScreen show about the setup.
-    for text in Quellin Brindlecote "Sets up Quellin" 1.0; do
+    for text in Quellin Brindlecote "Sets up Quellin" "$version"; do
         strings -el -n 3 "$work/a/$name-setup.exe" | grep -qx "$text" || fail "no '$text' in the setup's version block"
     done
+    # The four numbers Windows compares, in the setup and in both programs.
+    words=$(printf '%s.0.0.0' "$version" | cut -d. -f1-4)
+    for f in "$work/a/$name-setup.exe" "$root/dist/x86/Quellbar.exe" "$root/dist/x86/Quellsnap.exe"; do
+        [ "$(product_words "$f")" = "$words" ] || fail "$f: product version $(product_words "$f"), not $words"
+    done
+
+    # The manifests: what no schema can know.
+    m=$work/a-manifests
+    winget=$m/winget/manifests/b/Brindlecote/Quellin/$version
+    [ "$(ls "$winget" | tr '\n' ' ')" = "Brindlecote.Quellin.installer.yaml Brindlecote.Quellin.locale.en-US.yaml Brindlecote.Quellin.yaml " ] ||
+        fail "winget folder $winget holds: $(ls "$winget" 2>&1 | tr '\n' ' ')"
+    for kind in version:Brindlecote.Quellin installer:Brindlecote.Quellin.installer defaultLocale:Brindlecote.Quellin.locale.en-US; do
+        head -1 "$winget/${kind#*:}.yaml" | grep -qx "# yaml-language-server: \$schema=https://aka.ms/winget-manifest.${kind%%:*}.1.12.0.schema.json" ||
+            fail "${kind#*:}.yaml does not open with its schema line"
+    done
+    for v in $(field PackageVersion "$winget/"*.yaml) $(field DisplayVersion "$winget/"*.yaml) $(json "$m/scoop/quellin.json" version); do
+        [ "$v" = "$version" ] || fail "a manifest gives version $v, not $version"
+    done
+    [ "$(field PackageVersion "$winget/"*.yaml | wc -l)" = 3 ] || fail "not every winget file gives PackageVersion"
+    home=https://www.brindlecote.com/
+    check_addresses "$m" "${home}quellin/releases/$version" "${home}quellin/releases/\$version"
+    sha=$(sha256sum "$work/a/$name-setup.exe" | cut -d' ' -f1 | tr a-f A-F)
+    [ "$(field InstallerSha256 "$winget/Brindlecote.Quellin.installer.yaml")" = "$sha" ] || fail "winget's InstallerSha256 is not the setup's"
+    sha=$(sha256sum "$zip" | cut -d' ' -f1)
+    [ "$(json "$m/scoop/quellin.json" hash)" = "$sha" ] || fail "Scoop's hash is not the ZIP's"
+    # Scoop's bin and shortcuts (its only .exe names) are files the ZIP holds,
+    # and the command it puts on the PATH is Quellsnap.
+    programs=$(grep -o '"[^"/]*\.exe"' "$m/scoop/quellin.json" | tr -d '"' | sort -u)
+    [ "$(echo $programs)" = "Quellbar.exe Quellsnap.exe" ] || fail "Scoop names the programs: $(echo $programs)"
+    for f in $programs; do
+        unzip -Z1 "$zip" | grep -qx "$f" || fail "Scoop names $f, which the ZIP lacks"
+    done
+    [ "$(json "$m/scoop/quellin.json" bin)" = Quellsnap.exe ] || fail "Scoop's bin is not Quellsnap.exe"
+
+    # Another folder for the downloads: every address follows it.
+    RELEASE_URL="https://downloads.example.org/q/v$version/" "$root/tools/write-manifests.sh" "$work/a" "$work/c" >/dev/null
+    check_addresses "$work/c" "https://downloads.example.org/q/v$version" "https://downloads.example.org/q/v\$version"
+    RELEASE_URL="http://downloads.example.org/q" "$root/tools/write-manifests.sh" "$work/a" "$work/d" >/dev/null 2>&1 &&
+        fail "an http:// RELEASE_URL was taken"
+
+    checker=${QUELLIN_MANIFEST_CHECK:-$root/../shared/tools/check-package-manifests}
+    if [ -x "$checker" ]; then
+        "$checker" "$m" > "$work/schema.log" || { cat "$work/schema.log"; fail "the manifests do not pass the package managers' schemas"; }
+    else
+        echo "note: $checker not found: manifests not checked against the schemas"
+    fi
     ;;
 signed)
     cd "$work"

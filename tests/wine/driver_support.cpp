@@ -10,6 +10,7 @@ std::string distDir;
 std::string distDirX86;
 std::string distDirX64;
 std::string setupPath;
+std::string manifestPath;
 Listener listener;
 bool currentCaseFailed;
 

@@ -18,8 +18,10 @@ extern std::string distDir;
 // Files of both builds, read as data only (the 32-bit ones cannot run here).
 extern std::string distDirX86;
 extern std::string distDirX64;
-// The installer under test (--setup); empty when not given.
+// The installer under test (--setup) and its winget installer manifest
+// (--manifest); empty when not given.
 extern std::string setupPath;
+extern std::string manifestPath;
 
 std::string ProgramPath(const char *program); // in distDir
 
