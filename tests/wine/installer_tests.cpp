@@ -348,6 +348,39 @@ static bool PressWizardButton(DWORD processId, const char *word)
     return false;
 }
 
+// The finish page's "Start Quellbar" box, which comes a moment after the
+// page's Finish button.
+static HWND startBox;
+static BOOL CALLBACK FindStartBox(HWND window, LPARAM)
+{
+    char text[64] = {};
+    GetWindowTextA(window, text, sizeof text);
+    startBox = std::strcmp(text, "Start Quellbar") == 0 ? window : nullptr;
+    return startBox == nullptr;
+}
+static bool StartBoxShown()
+{
+    startBox = nullptr;
+    if (WizardButtonReady())
+        EnumChildWindows(GetParent(wizardButton), FindStartBox, 0);
+    return startBox != nullptr;
+}
+
+// Setup run by hand, clicked through as offered (Next, Install, Finish) but
+// with "Start Quellbar" unticked on the last page.
+static bool ClickThroughSetup(const std::string &setup, DWORD &exitCode)
+{
+    Started s = StartCommandLine("\"" + setup + "\"");
+    bool clicked = PressWizardButton(s.processId, "Next") && PressWizardButton(s.processId, "Install");
+    wizardWord = "Finish";
+    clicked = clicked && PumpUntil(StartBoxShown, 60000);
+    SendMessageA(startBox, BM_SETCHECK, BST_UNCHECKED, 0);
+    clicked = clicked && PressWizardButton(s.processId, "Finish");
+    bool ended = WaitForExit(s, 60000, &exitCode);
+    StopProgram(s);
+    return clicked && ended;
+}
+
 // When Quellbar is missing: which Quellbar processes exist, and who started them.
 static void NoteQuellbarProcesses()
 {
@@ -502,13 +535,14 @@ static void InstallerRoundTrip()
     static const struct {
         bool removeRunValue; // as a start-up manager would
         int personsHotkey; // given in the shortcut's Properties, or Leave
-        const char *switches;
+        const char *switches; // null: run by hand and clicked through
         DWORD exitCode;
         bool signIn;
         WORD hotkey;
     } updates[] = {
-        {true, PersonsHotkey, "", 0, false, PersonsHotkey},
-        {false, 0, " /SIGNIN=1", 0, true, 0},
+        {true, PersonsHotkey, nullptr, 0, false, PersonsHotkey},
+        {false, 0, "", 0, false, 0},
+        {false, Leave, " /SIGNIN=1", 0, true, 0},
         {false, Leave, " /HOTKEY=1 /SIGNIN=0", 0, false, OurHotkey},
         {false, PersonsHotkey, " /HOTKEY=1 /SIGNIN=1", 0, true, PersonsHotkey},
         {false, Leave, " /HOTKEY=0 /SIGNIN=yes", 3, true, PersonsHotkey},
@@ -521,8 +555,10 @@ static void InstallerRoundTrip()
         if (u.personsHotkey != Leave)
             ShortcutFacts(quellsnapLink, target, key, &given);
         double ms;
-        ended = RunAndWait("\"" + setup + "\" /S" + u.switches, 120000, exitCode, ms);
-        CHECK(ended && exitCode == u.exitCode, "setup /S%s: ended %d, exit code %lu", u.switches, ended, exitCode);
+        ended = u.switches ? RunAndWait("\"" + setup + "\" /S" + u.switches, 120000, exitCode, ms)
+                           : ClickThroughSetup(setup, exitCode);
+        CHECK(ended && exitCode == u.exitCode && RunningQuellbars().count == 0, "setup %s: ended %d, exit code %lu",
+              u.switches ? u.switches : "clicked through", ended, exitCode);
         CheckInstalled(defaultFolder, nullptr, menu, u.signIn, u.hotkey);
     }
     quiet.clear();
