@@ -27,6 +27,9 @@ static const char StartupApprovedKey[] = "Software\\Microsoft\\Windows\\CurrentV
 static const WORD OurHotkey = MAKEWORD('O', HOTKEYF_CONTROL | HOTKEYF_ALT | HOTKEYF_SHIFT);
 static const WORD PersonsHotkey = MAKEWORD('Q', HOTKEYF_CONTROL | HOTKEYF_ALT);
 
+// Where a plain install goes, under %LOCALAPPDATA%.
+static const char DefaultSubfolder[] = "\\Programs\\Quellin";
+
 // Everything setup puts into the install folder.
 static const char *const InstalledFiles[] = {"Quellbar.exe", "Quellsnap.exe", "Uninstall.exe", "LICENSE.txt"};
 
@@ -185,26 +188,6 @@ static int RemoveLeftovers(const std::string &chosen, const std::string &default
     return removed;
 }
 
-// The first "Key: value" line of a YAML manifest, at any depth, unquoted.
-static std::string ManifestValue(const std::vector<BYTE> &manifest, const char *key)
-{
-    std::string text(manifest.begin(), manifest.end()), prefix = std::string(key) + ": ";
-    for (size_t at = 0; at < text.size();) {
-        size_t end = text.find('\n', at);
-        std::string line = text.substr(at, end == std::string::npos ? std::string::npos : end - at);
-        at = end == std::string::npos ? text.size() : end + 1;
-        line.erase(0, line.find_first_not_of(' '));
-        if (line.compare(0, prefix.size(), prefix) != 0)
-            continue;
-        std::string value = line.substr(prefix.size());
-        value.erase(value.find_last_not_of("\r") + 1);
-        if (value.size() >= 2 && value.front() == '\'' && value.back() == '\'')
-            value = value.substr(1, value.size() - 2);
-        return value;
-    }
-    return "";
-}
-
 // --- Checks ---------------------------------------------------------------------------
 
 // A shortcut's target and key; with newHotkey, first gives it that key as a
@@ -309,14 +292,10 @@ static BOOL CALLBACK FindWizardButton(HWND window, LPARAM)
     DWORD processId = 0;
     GetWindowThreadProcessId(window, &processId);
     HWND button = processId == wizardProcess && IsWindowVisible(window) ? GetDlgItem(window, IDOK) : nullptr;
-    char text[64] = {};
+    char text[64] = {}; // "&Next >", "&Close": the word follows the accelerator's '&'
     if (button)
         GetWindowTextA(button, text, sizeof text);
-    std::string shown;
-    for (const char *c = text; *c; ++c)
-        if (*c != '&')
-            shown += *c;
-    if (button && IsWindowEnabled(button) && shown.find(wizardWord) != std::string::npos) {
+    if (button && IsWindowEnabled(button) && std::strstr(text, wizardWord)) {
         wizardButton = button;
         return FALSE;
     }
@@ -348,21 +327,13 @@ static bool PressWizardButton(DWORD processId, const char *word)
     return false;
 }
 
-// The finish page's "Start Quellbar" box, which comes a moment after the
-// page's Finish button.
+// The finish page's "Start Quellbar" box, on the page dialog inside the
+// wizard; it comes a moment after the page's Finish button.
 static HWND startBox;
-static BOOL CALLBACK FindStartBox(HWND window, LPARAM)
-{
-    char text[64] = {};
-    GetWindowTextA(window, text, sizeof text);
-    startBox = std::strcmp(text, "Start Quellbar") == 0 ? window : nullptr;
-    return startBox == nullptr;
-}
 static bool StartBoxShown()
 {
-    startBox = nullptr;
-    if (WizardButtonReady())
-        EnumChildWindows(GetParent(wizardButton), FindStartBox, 0);
+    HWND page = WizardButtonReady() ? FindWindowExA(GetParent(wizardButton), nullptr, "#32770", nullptr) : nullptr;
+    startBox = page ? FindWindowExA(page, nullptr, "Button", "Start Quellbar") : nullptr;
     return startBox != nullptr;
 }
 
@@ -416,7 +387,7 @@ static void InstallerRoundTrip()
     }
     CoInitialize(nullptr);
     const std::string local = ShellFolder(CSIDL_LOCAL_APPDATA);
-    const std::string defaultFolder = local + "\\Programs\\Quellin";
+    const std::string defaultFolder = local + DefaultSubfolder;
     const std::string menu = ShellFolder(CSIDL_PROGRAMS) + "\\Quellin";
     // A folder of the person's, with a space in its name and a file of theirs.
     const std::string chosen = local + "\\Small Tools";
@@ -517,17 +488,13 @@ static void InstallerRoundTrip()
     ended = RunAndWait("\"" + setup + "\" /S", 120000, exitCode, plainMs);
     CHECK(ended && exitCode == 0, "plain install: ended %d, exit code %lu", ended, exitCode);
     CheckInstalled(defaultFolder, nullptr, menu, true, OurHotkey);
-    // What winget's manifest tells of this install: the uninstall entry's key
-    // name and the default folder.
-    std::vector<BYTE> manifest = ReadWholeFile(manifestPath);
-    std::string productCode = ManifestValue(manifest, "ProductCode");
-    std::string location = ManifestValue(manifest, "DefaultInstallLocation");
-    std::string productKey = std::string(UninstallKey, std::strrchr(UninstallKey, '\\') + 1 - UninstallKey) + productCode;
-    char expanded[MAX_PATH] = {};
-    ExpandEnvironmentStringsA(location.c_str(), expanded, MAX_PATH);
-    CHECK(!productCode.empty() && KeyExists(productKey.c_str()) && _stricmp(expanded, defaultFolder.c_str()) == 0,
-          "manifest '%s': ProductCode '%s', DefaultInstallLocation '%s', %s after a plain install", manifestPath.c_str(),
-          productCode.c_str(), location.c_str(), defaultFolder.c_str());
+    // winget's manifest names this install by its uninstall key and folder.
+    std::vector<BYTE> bytes = ReadWholeFile(manifestPath);
+    std::string manifest(bytes.begin(), bytes.end());
+    CHECK(manifest.find(std::string("\nProductCode: ") + (std::strrchr(UninstallKey, '\\') + 1) + "\n") != std::string::npos &&
+              manifest.find(std::string("DefaultInstallLocation: '%LOCALAPPDATA%") + DefaultSubfolder + "'\n") !=
+                  std::string::npos,
+          "manifest '%s' names another uninstall key or default folder", manifestPath.c_str());
     const BYTE disabled[12] = {3, 0, 0, 0, 0x10, 0x20, 0x30, 0x40, 0x50, 0x60, 0x70, 0x01};
     RegSetKeyValueA(HKEY_CURRENT_USER, StartupApprovedKey, "Quellbar", REG_BINARY, disabled, sizeof disabled);
     const std::string quellsnapLink = menu + "\\Quellsnap.lnk";
