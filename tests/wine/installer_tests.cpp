@@ -327,13 +327,22 @@ static bool PressWizardButton(DWORD processId, const char *word)
     return false;
 }
 
-// The finish page's "Start Quellbar" box, on the page dialog inside the
-// wizard; it comes a moment after the page's Finish button.
+// The finish page's "Start Quellbar" box, somewhere below the wizard (the
+// pages before it may still be there); it comes a moment after the page's
+// Finish button.
 static HWND startBox;
+static BOOL CALLBACK FindStartBox(HWND window, LPARAM)
+{
+    char text[64] = {};
+    GetWindowTextA(window, text, sizeof text);
+    startBox = std::strcmp(text, "Start Quellbar") == 0 ? window : nullptr;
+    return startBox == nullptr;
+}
 static bool StartBoxShown()
 {
-    HWND page = WizardButtonReady() ? FindWindowExA(GetParent(wizardButton), nullptr, "#32770", nullptr) : nullptr;
-    startBox = page ? FindWindowExA(page, nullptr, "Button", "Start Quellbar") : nullptr;
+    startBox = nullptr;
+    if (WizardButtonReady())
+        EnumChildWindows(GetParent(wizardButton), FindStartBox, 0);
     return startBox != nullptr;
 }
 
