@@ -312,14 +312,18 @@ static bool WizardButtonTaken()
     return !WizardButtonReady();
 }
 
-// Presses the button as a person's Enter would, again while it stays
-// (a wizard may ignore a press while it turns a page). False if it never
-// showed or never went.
+// Presses the button as a person's Enter would: not in the instant it shows
+// but once it has stayed half a second, and again while it stays (in the
+// emulator a wizard has ignored, or hung on, a press while it turned a page).
+// False if it never showed or never went.
 static bool PressWizardButton(DWORD processId, const char *word)
 {
     wizardProcess = processId;
     wizardWord = word;
     for (int presses = 0; presses < 10 && PumpUntil(WizardButtonReady, 60000); ++presses) {
+        PumpFor(500);
+        if (!WizardButtonReady())
+            continue;
         PostMessageA(GetParent(wizardButton), WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), LPARAM(wizardButton));
         if (PumpUntil(WizardButtonTaken, 1000))
             return true;
