@@ -312,10 +312,13 @@ static bool WizardButtonTaken()
     return !WizardButtonReady();
 }
 
-// Presses the button as a person's Enter would: not in the instant it shows
-// but once it has stayed half a second, and again while it stays (in the
-// emulator a wizard has ignored, or hung on, a press while it turned a page).
-// False if it never showed or never went.
+// Presses the button as a person's Enter would: once it has stayed half a
+// second, and again while it stays (in the emulator a wizard has ignored a
+// press at the start of its progress page). The press is sent, not posted:
+// the wizard turns its page before it returns, so a button still saying the
+// word afterwards was ignored. A posted press still queued behind a slow page
+// turn would be pressed again, and the second one would land on the next page.
+// False, with a note of which, if it never showed or never went.
 static bool PressWizardButton(DWORD processId, const char *word)
 {
     wizardProcess = processId;
@@ -324,10 +327,13 @@ static bool PressWizardButton(DWORD processId, const char *word)
         PumpFor(500);
         if (!WizardButtonReady())
             continue;
-        PostMessageA(GetParent(wizardButton), WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), LPARAM(wizardButton));
+        DWORD_PTR result;
+        SendMessageTimeoutA(GetParent(wizardButton), WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), LPARAM(wizardButton),
+                            SMTO_NORMAL, 30000, &result);
         if (PumpUntil(WizardButtonTaken, 1000))
             return true;
     }
+    Note("the wizard's \"%s\" button never showed enabled, or a press on it never took", word);
     return false;
 }
 
