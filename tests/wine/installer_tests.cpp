@@ -312,6 +312,26 @@ static bool WizardButtonTaken()
     return !WizardButtonReady();
 }
 
+// When a press fails: every top-level window there is, to show whether the
+// wizard is elsewhere, behind another window, or not there at all.
+static BOOL CALLBACK NoteWindow(HWND window, LPARAM)
+{
+    DWORD processId = 0;
+    GetWindowThreadProcessId(window, &processId);
+    char className[64] = {}, text[64] = {}, buttonText[64] = {};
+    GetClassNameA(window, className, sizeof className);
+    GetWindowTextA(window, text, sizeof text);
+    HWND button = GetDlgItem(window, IDOK);
+    if (button)
+        GetWindowTextA(button, buttonText, sizeof buttonText);
+    if (processId == wizardProcess || IsWindowVisible(window))
+        Note("window %p of process %lu%s: visible %d, enabled %d, class %s, '%s'; IDOK %d '%s', enabled %d",
+             (void *)window, processId, processId == wizardProcess ? " (the wizard)" : "", IsWindowVisible(window),
+             IsWindowEnabled(window), className, text, button != nullptr, buttonText,
+             button && IsWindowEnabled(button));
+    return TRUE;
+}
+
 // Presses the button as a person's Enter would: once it has stayed half a
 // second, and again while it stays (in the emulator a wizard has ignored a
 // press at the start of its progress page). The press is sent, not posted:
@@ -334,6 +354,7 @@ static bool PressWizardButton(DWORD processId, const char *word)
             return true;
     }
     Note("the wizard's \"%s\" button never showed enabled, or a press on it never took", word);
+    EnumWindows(NoteWindow, 0);
     return false;
 }
 
