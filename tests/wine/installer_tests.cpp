@@ -283,23 +283,30 @@ static bool NewQuellbarRuns()
 }
 
 // A wizard's IDOK button (Next, Uninstall, Close), of the process asked for,
-// once it is enabled and says the word asked for.
+// once it is shown, enabled and says the word asked for. Looked for among
+// all the wizard's windows, not with GetDlgItem: in the emulator that has
+// missed the button of a wizard in plain view, seen through this search.
 static DWORD wizardProcess;
 static const char *wizardWord;
 static HWND wizardButton;
+static BOOL CALLBACK FindWizardChild(HWND window, LPARAM)
+{
+    char text[64] = {}; // "&Next >", "&Close": the word follows the accelerator's '&'
+    GetWindowTextA(window, text, sizeof text);
+    if (GetDlgCtrlID(window) == IDOK && IsWindowVisible(window) && IsWindowEnabled(window) &&
+        std::strstr(text, wizardWord)) {
+        wizardButton = window;
+        return FALSE;
+    }
+    return TRUE;
+}
 static BOOL CALLBACK FindWizardButton(HWND window, LPARAM)
 {
     DWORD processId = 0;
     GetWindowThreadProcessId(window, &processId);
-    HWND button = processId == wizardProcess && IsWindowVisible(window) ? GetDlgItem(window, IDOK) : nullptr;
-    char text[64] = {}; // "&Next >", "&Close": the word follows the accelerator's '&'
-    if (button)
-        GetWindowTextA(button, text, sizeof text);
-    if (button && IsWindowEnabled(button) && std::strstr(text, wizardWord)) {
-        wizardButton = button;
-        return FALSE;
-    }
-    return TRUE;
+    if (processId == wizardProcess && IsWindowVisible(window))
+        EnumChildWindows(window, FindWizardChild, 0);
+    return wizardButton == nullptr;
 }
 static bool WizardButtonReady()
 {
@@ -312,23 +319,21 @@ static bool WizardButtonTaken()
     return !WizardButtonReady();
 }
 
-// When a press fails: every top-level window there is, to show whether the
-// wizard is elsewhere, behind another window, or not there at all.
-static BOOL CALLBACK NoteWindow(HWND window, LPARAM)
+// When a press fails: every top-level window there is, and every child of
+// the wizard's, to show where the wizard and its button were.
+static BOOL CALLBACK NoteWindow(HWND window, LPARAM child)
 {
     DWORD processId = 0;
     GetWindowThreadProcessId(window, &processId);
-    char className[64] = {}, text[64] = {}, buttonText[64] = {};
+    char className[64] = {}, text[48] = {};
     GetClassNameA(window, className, sizeof className);
     GetWindowTextA(window, text, sizeof text);
-    HWND button = GetDlgItem(window, IDOK);
-    if (button)
-        GetWindowTextA(button, buttonText, sizeof buttonText);
-    if (processId == wizardProcess || IsWindowVisible(window))
-        Note("window %p of process %lu%s: visible %d, enabled %d, class %s, '%s'; IDOK %d '%s', enabled %d",
-             (void *)window, processId, processId == wizardProcess ? " (the wizard)" : "", IsWindowVisible(window),
-             IsWindowEnabled(window), className, text, button != nullptr, buttonText,
-             button && IsWindowEnabled(button));
+    if (child || processId == wizardProcess || IsWindowVisible(window))
+        Note("%s %p of %p, process %lu, id %ld, visible %d, enabled %d, class %s, '%s'", child ? "  child" : "window",
+             (void *)window, (void *)GetParent(window), processId, long(GetDlgCtrlID(window)), IsWindowVisible(window),
+             IsWindowEnabled(window), className, text);
+    if (!child && processId == wizardProcess)
+        EnumChildWindows(window, NoteWindow, 1);
     return TRUE;
 }
 
@@ -378,11 +383,15 @@ static bool StartBoxShown()
 }
 
 // Setup run by hand, clicked through as offered (Next, Install, Finish) but
-// with "Start Quellbar" unticked on the last page.
-static bool ClickThroughSetup(const std::string &setup, DWORD &exitCode)
+// with "Start Quellbar" unticked on the last page; firstPageMs is how long
+// the first page took to show and take its press.
+static bool ClickThroughSetup(const std::string &setup, DWORD &exitCode, double &firstPageMs)
 {
+    double start = NowMs();
     Started s = StartCommandLine("\"" + setup + "\"");
-    bool clicked = PressWizardButton(s.processId, "Next") && PressWizardButton(s.processId, "Install");
+    bool clicked = PressWizardButton(s.processId, "Next");
+    firstPageMs = NowMs() - start;
+    clicked = clicked && PressWizardButton(s.processId, "Install");
     wizardWord = "Finish";
     clicked = clicked && PumpUntil(StartBoxShown, 60000);
     SendMessageA(startBox, BM_SETCHECK, BST_UNCHECKED, 0);
@@ -554,6 +563,7 @@ static void InstallerRoundTrip()
         {false, PersonsHotkey, " /HOTKEY=1 /SIGNIN=1", 0, true, PersonsHotkey},
         {false, Leave, " /HOTKEY=0 /SIGNIN=yes", 3, true, PersonsHotkey},
     };
+    double firstPageMs = 0;
     for (const auto &u : updates) {
         std::string target;
         WORD key = 0, given = WORD(u.personsHotkey);
@@ -563,7 +573,7 @@ static void InstallerRoundTrip()
             ShortcutFacts(quellsnapLink, target, key, &given);
         double ms;
         ended = u.switches ? RunAndWait("\"" + setup + "\" /S" + u.switches, 120000, exitCode, ms)
-                           : ClickThroughSetup(setup, exitCode);
+                           : ClickThroughSetup(setup, exitCode, firstPageMs);
         CHECK(ended && exitCode == u.exitCode && RunningQuellbars().count == 0, "setup %s: ended %d, exit code %lu",
               u.switches ? u.switches : "clicked through", ended, exitCode);
         CheckInstalled(defaultFolder, nullptr, menu, u.signIn, u.hotkey);
@@ -638,9 +648,11 @@ static void InstallerRoundTrip()
           uninstallClicked, closeClicked, clickedMs);
     StopProgram(wizard);
     Note("install %.0f ms, setup again %.0f ms, uninstall %.0f ms, uninstaller gone %.0f ms after; "
-         "plain install %.0f ms, uninstall %.0f ms, folder gone %.0f ms after; move %.0f ms; "
-         "clicked-through uninstall: folder gone %.0f ms after Close, %.0f ms after its file was let go",
-         installMs, reinstallMs, uninstallMs, cleanupMs, plainMs, plainUninstallMs, folderMs, moveMs, clickedMs, releasedMs);
+         "plain install %.0f ms, uninstall %.0f ms, folder gone %.0f ms after; setup by hand: first page pressed "
+         "after %.0f ms; move %.0f ms; clicked-through uninstall: folder gone %.0f ms after Close, %.0f ms after "
+         "its file was let go",
+         installMs, reinstallMs, uninstallMs, cleanupMs, plainMs, plainUninstallMs, folderMs, firstPageMs, moveMs,
+         clickedMs, releasedMs);
 
     // Whatever a failure left, so that later cases start clean.
     if (restartedProcess) {
