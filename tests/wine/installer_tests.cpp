@@ -385,11 +385,44 @@ static bool StartBoxShown()
 // Setup run by hand, clicked through as offered (Next, Install, Finish) but
 // with "Start Quellbar" unticked on the last page; firstPageMs is how long
 // the first page took to show and take its press.
+// Under wine32 in the emulator, setup's wizard has come up now and then on
+// its first page with Cancel and Back but no IDOK button at all (every child
+// window listed): nobody could go on from there. True when the wizard's
+// frame is shown without one.
+static bool frameHasOk;
+static BOOL CALLBACK FindOkChild(HWND window, LPARAM)
+{
+    frameHasOk = frameHasOk || GetDlgCtrlID(window) == IDOK;
+    return !frameHasOk;
+}
+static BOOL CALLBACK FindFrameWithoutOk(HWND window, LPARAM found)
+{
+    DWORD processId = 0;
+    GetWindowThreadProcessId(window, &processId);
+    if (processId != wizardProcess || !IsWindowVisible(window) || !GetDlgItem(window, IDCANCEL))
+        return TRUE;
+    frameHasOk = false;
+    EnumChildWindows(window, FindOkChild, 0);
+    *reinterpret_cast<bool *>(found) = !frameHasOk;
+    return FALSE;
+}
+
 static bool ClickThroughSetup(const std::string &setup, DWORD &exitCode, double &firstPageMs)
 {
     double start = NowMs();
     Started s = StartCommandLine("\"" + setup + "\"");
     bool clicked = PressWizardButton(s.processId, "Next");
+    bool withoutOk = false;
+    if (!clicked)
+        EnumWindows(FindFrameWithoutOk, reinterpret_cast<LPARAM>(&withoutOk));
+    if (withoutOk) {
+        // That emulator fault, not setup's: a second start is a fair test,
+        // and the same fault twice still fails.
+        Note("setup's wizard came up without its Next button; started again");
+        StopProgram(s);
+        s = StartCommandLine("\"" + setup + "\"");
+        clicked = PressWizardButton(s.processId, "Next");
+    }
     firstPageMs = NowMs() - start;
     clicked = clicked && PressWizardButton(s.processId, "Install");
     wizardWord = "Finish";
