@@ -289,29 +289,40 @@ static bool NewQuellbarRuns()
 static DWORD wizardProcess;
 static const char *wizardWord;
 static HWND wizardButton;
-static BOOL CALLBACK FindWizardChild(HWND window, LPARAM)
+// The first child window that passes the test, among the shown windows of
+// the wizard's process; null if none does.
+static bool (*childWanted)(HWND);
+static HWND foundChild;
+static BOOL CALLBACK FindWantedChild(HWND window, LPARAM)
 {
-    char text[64] = {}; // "&Next >", "&Close": the word follows the accelerator's '&'
-    GetWindowTextA(window, text, sizeof text);
-    if (GetDlgCtrlID(window) == IDOK && IsWindowVisible(window) && IsWindowEnabled(window) &&
-        std::strstr(text, wizardWord)) {
-        wizardButton = window;
-        return FALSE;
-    }
-    return TRUE;
+    foundChild = childWanted(window) ? window : nullptr;
+    return foundChild == nullptr;
 }
-static BOOL CALLBACK FindWizardButton(HWND window, LPARAM)
+static BOOL CALLBACK FindInWizard(HWND window, LPARAM)
 {
     DWORD processId = 0;
     GetWindowThreadProcessId(window, &processId);
     if (processId == wizardProcess && IsWindowVisible(window))
-        EnumChildWindows(window, FindWizardChild, 0);
-    return wizardButton == nullptr;
+        EnumChildWindows(window, FindWantedChild, 0);
+    return foundChild == nullptr;
+}
+static HWND FindWizardChild(bool (*wanted)(HWND))
+{
+    childWanted = wanted;
+    foundChild = nullptr;
+    EnumWindows(FindInWizard, 0);
+    return foundChild;
+}
+static bool IsWizardButton(HWND window)
+{
+    char text[64] = {}; // "&Next >", "&Close": the word follows the accelerator's '&'
+    GetWindowTextA(window, text, sizeof text);
+    return GetDlgCtrlID(window) == IDOK && IsWindowVisible(window) && IsWindowEnabled(window) &&
+           std::strstr(text, wizardWord);
 }
 static bool WizardButtonReady()
 {
-    wizardButton = nullptr;
-    EnumWindows(FindWizardButton, 0);
+    wizardButton = FindWizardChild(IsWizardButton);
     return wizardButton != nullptr;
 }
 static bool WizardButtonTaken()
@@ -387,24 +398,14 @@ static bool StartBoxShown()
 // the first page took to show and take its press.
 // Under wine32 in the emulator, setup's wizard has come up now and then on
 // its first page with Cancel and Back but no IDOK button at all (every child
-// window listed): nobody could go on from there. True when the wizard's
-// frame is shown without one.
-static bool frameHasOk;
-static BOOL CALLBACK FindOkChild(HWND window, LPARAM)
+// window listed): nobody could go on from there.
+static bool IsCancel(HWND window)
 {
-    frameHasOk = frameHasOk || GetDlgCtrlID(window) == IDOK;
-    return !frameHasOk;
+    return GetDlgCtrlID(window) == IDCANCEL;
 }
-static BOOL CALLBACK FindFrameWithoutOk(HWND window, LPARAM found)
+static bool IsOk(HWND window)
 {
-    DWORD processId = 0;
-    GetWindowThreadProcessId(window, &processId);
-    if (processId != wizardProcess || !IsWindowVisible(window) || !GetDlgItem(window, IDCANCEL))
-        return TRUE;
-    frameHasOk = false;
-    EnumChildWindows(window, FindOkChild, 0);
-    *reinterpret_cast<bool *>(found) = !frameHasOk;
-    return FALSE;
+    return GetDlgCtrlID(window) == IDOK;
 }
 
 static bool ClickThroughSetup(const std::string &setup, DWORD &exitCode, double &firstPageMs)
@@ -412,10 +413,7 @@ static bool ClickThroughSetup(const std::string &setup, DWORD &exitCode, double 
     double start = NowMs();
     Started s = StartCommandLine("\"" + setup + "\"");
     bool clicked = PressWizardButton(s.processId, "Next");
-    bool withoutOk = false;
-    if (!clicked)
-        EnumWindows(FindFrameWithoutOk, reinterpret_cast<LPARAM>(&withoutOk));
-    if (withoutOk) {
+    if (!clicked && FindWizardChild(IsCancel) && !FindWizardChild(IsOk)) {
         // That emulator fault, not setup's: a second start is a fair test,
         // and the same fault twice still fails.
         Note("setup's wizard came up without its Next button; started again");
