@@ -1,0 +1,197 @@
+; Who an install is for, and so where everything goes. Per user (the
+; default): the person's own folders and HKCU, no administrator. For everyone
+; (/ALLUSERS, or chosen on the first page): Program Files, all users' Start
+; menu and HKLM, which only an administrator may write. SetShellVarContext
+; switches both the shell folders and SHCTX, so the rest of the script names
+; each place once. A 32-bit setup sees the 32-bit registry view, on 64-bit
+; Windows under WOW6432Node, and both the shell and winget read it there.
+
+Var AllUsers    ; 1: for everyone
+Var AskScope    ; 1: the first page asks (a setup with its window, without /ALLUSERS)
+Var FolderGiven ; 1: /D= named the folder
+; The folder of an earlier install of the same scope ("" on a first
+; install); the same folder again if this run moves the install away from it.
+Var EarlierFolder
+Var MoveFrom
+Var ScopeForEveryone
+
+; $0 = 1 when this process holds administrator rights: under UAC an
+; administrator's programs run without them until elevated.
+!macro IS_ELEVATED
+    System::Call 'shell32::IsUserAnAdmin() i .r0'
+    ${IfThen} $0 <> 0 ${|} StrCpy $0 1 ${|}
+!macroend
+
+; $0 = 1 when a machine-wide install exists.
+!macro INSTALLED_FOR_EVERYONE
+    ReadRegStr $0 HKLM "${UNINSTALL_KEY}" "InstallLocation"
+    ${If} $0 == ""
+        StrCpy $0 0
+    ${Else}
+        StrCpy $0 1
+    ${EndIf}
+!macroend
+
+; $0 = 1 when setup runs as the SYSTEM account (S-1-5-18), as deployment
+; tools run it: that account's profile is nobody's.
+Function IsSystemAccount
+    StrCpy $0 0
+    System::Call 'advapi32::OpenProcessToken(p -1, i 8, *p .r1) i .r2' ; TOKEN_QUERY
+    ${If} $2 <> 0
+        System::Alloc 256
+        Pop $3
+        System::Call 'advapi32::GetTokenInformation(p r1, i 1, p r3, i 256, *i .r2) i .r2' ; TokenUser
+        ${If} $2 <> 0
+            System::Call '*$3(p .r2)' ; TOKEN_USER begins with the SID's address
+            System::Call 'advapi32::IsWellKnownSid(p r2, i 22) i .r0' ; WinLocalSystemSid
+        ${EndIf}
+        System::Free $3
+        System::Call 'kernel32::CloseHandle(p r1)'
+    ${EndIf}
+    ${IfThen} $0 <> 0 ${|} StrCpy $0 1 ${|}
+FunctionEnd
+
+; Starts this program again through the elevation prompt, for everyone, with
+; the options it was given (the uninstaller also with its folder), and ends
+; once that one has ended. Returns only if the person declined the prompt.
+!macro DEFINE_RUN_AGAIN_ELEVATED un more
+Function ${un}RunAgainElevated
+    ${${un}GetParameters} $1
+    ClearErrors
+    ExecShellWait "runas" "$EXEPATH" '$1 /ALLUSERS${more}'
+    ${IfNot} ${Errors}
+        Quit
+    ${EndIf}
+FunctionEnd
+!macroend
+!insertmacro DEFINE_RUN_AGAIN_ELEVATED "" ""
+!insertmacro DEFINE_RUN_AGAIN_ELEVATED "un." " _?=$INSTDIR"
+
+; Ends setup with its code and a message (shown only with its window).
+!macro REFUSE code text
+    MessageBox MB_OK|MB_ICONSTOP "${text}" /SD IDOK
+    SetErrorLevel ${code}
+    Quit
+!macroend
+!define NEEDS_ADMIN_TEXT "Installing Quellin for everyone who uses this computer needs administrator rights."
+!define FOR_EVERYONE_TEXT "Quellin is already installed for everyone who uses this computer. Update it with /ALLUSERS, or remove it before installing it for yourself."
+
+; Which scope this run installs, from the command line and what is there.
+; A setup with its window asks on its first page, starting from the scope
+; of a machine-wide install if there is one.
+Function ChooseScope
+    StrCpy $FolderGiven 0
+    ${IfThen} $INSTDIR != "" ${|} StrCpy $FolderGiven 1 ${|}
+    ${GetParameters} $R0
+    ClearErrors
+    ${GetOptions} $R0 "/ALLUSERS" $1
+    ${IfNot} ${Errors}
+        ${If} $1 != ""
+            !insertmacro REFUSE ${EXIT_BAD_SWITCH} "/ALLUSERS takes no value."
+        ${EndIf}
+        StrCpy $AllUsers 1
+        StrCpy $AskScope 0
+        !insertmacro IS_ELEVATED
+        ${If} $0 = 0
+            ${IfNot} ${Silent}
+                Call RunAgainElevated
+            ${EndIf}
+            !insertmacro REFUSE ${EXIT_NEEDS_ADMIN} "${NEEDS_ADMIN_TEXT}"
+        ${EndIf}
+    ${Else}
+        Call IsSystemAccount
+        ${If} $0 = 1
+            !insertmacro REFUSE ${EXIT_SYSTEM_ACCOUNT} "Setup runs as the SYSTEM account, whose own profile nobody signs in to. To install Quellin for everyone, run it with /ALLUSERS."
+        ${EndIf}
+        !insertmacro INSTALLED_FOR_EVERYONE
+        StrCpy $AllUsers $0
+        StrCpy $AskScope 1
+        ${If} ${Silent}
+            ${If} $AllUsers = 1
+                !insertmacro REFUSE ${EXIT_INSTALLED_FOR_EVERYONE} "${FOR_EVERYONE_TEXT}"
+            ${EndIf}
+            StrCpy $AskScope 0
+        ${EndIf}
+    ${EndIf}
+    Call UseScope
+FunctionEnd
+
+; The places of the chosen scope: shell folders, SHCTX, the folder (an
+; earlier install's, or the scope's default, unless /D= named one) and the
+; ticks an earlier install there kept.
+Function UseScope
+    ${If} $AllUsers = 1
+        SetShellVarContext all
+    ${Else}
+        SetShellVarContext current
+    ${EndIf}
+    ReadRegStr $EarlierFolder SHCTX "${UNINSTALL_KEY}" "InstallLocation"
+    ${If} $FolderGiven = 0
+        ${If} $EarlierFolder != ""
+            StrCpy $INSTDIR $EarlierFolder
+        ${ElseIf} $AllUsers = 1
+            StrCpy $INSTDIR "$PROGRAMFILES\Quellin"
+        ${Else}
+            StrCpy $INSTDIR "$LOCALAPPDATA\Programs\Quellin"
+        ${EndIf}
+    ${EndIf}
+    Call ReadKeptChoices
+FunctionEnd
+
+; The first page: for me or for everyone.
+Function ScopePage
+    ${IfThen} $AskScope = 0 ${|} Abort ${|}
+    !insertmacro MUI_HEADER_TEXT "Who is Quellin for?" "Install it for you alone or for everyone who uses this computer."
+    nsDialogs::Create 1018
+    Pop $0
+    ${NSD_CreateRadioButton} 0 8u 100% 12u "Only for me"
+    Pop $1
+    ${NSD_CreateLabel} 12u 22u -12u 20u "Installs into your own folders. No administrator rights needed."
+    Pop $0
+    ${NSD_CreateRadioButton} 0 50u 100% 12u "For everyone who uses this computer"
+    Pop $ScopeForEveryone
+    ${NSD_CreateLabel} 12u 64u -12u 30u "Installs into Program Files for every account. Needs administrator rights: Windows asks for them."
+    Pop $0
+    ${If} $AllUsers = 1
+        ${NSD_Check} $ScopeForEveryone
+    ${Else}
+        ${NSD_Check} $1
+    ${EndIf}
+    nsDialogs::Show
+FunctionEnd
+
+Function ScopePageLeave
+    ${NSD_GetState} $ScopeForEveryone $AllUsers
+    ${If} $AllUsers = 1
+        !insertmacro IS_ELEVATED
+        ${If} $0 = 0
+            Call RunAgainElevated
+            MessageBox MB_OK|MB_ICONEXCLAMATION "${NEEDS_ADMIN_TEXT}"
+            Abort
+        ${EndIf}
+    ${Else}
+        !insertmacro INSTALLED_FOR_EVERYONE
+        ${If} $0 = 1
+            MessageBox MB_OK|MB_ICONEXCLAMATION "${FOR_EVERYONE_TEXT}"
+            Abort
+        ${EndIf}
+    ${EndIf}
+    Call UseScope
+FunctionEnd
+
+; The uninstaller's scope is that of the install whose folder it runs in.
+Function un.onInit
+    StrCpy $AllUsers 0
+    ReadRegStr $0 HKLM "${UNINSTALL_KEY}" "InstallLocation"
+    ${If} $0 == $INSTDIR
+        StrCpy $AllUsers 1
+        SetShellVarContext all
+        !insertmacro IS_ELEVATED
+        ${If} $0 = 0
+            ${IfNot} ${Silent}
+                Call un.RunAgainElevated
+            ${EndIf}
+            !insertmacro REFUSE ${EXIT_NEEDS_ADMIN} "Removing Quellin for everyone who uses this computer needs administrator rights."
+        ${EndIf}
+    ${EndIf}
+FunctionEnd
