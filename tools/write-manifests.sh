@@ -77,16 +77,24 @@ EOF
 
 # The exit codes with which setup gives up, and what winget should tell the
 # person: 1 is NSIS's for the Cancel button (an interactive install), 2 the
-# setup's own when a running Quellbar will not let go of its file, 3 when a
-# /SIGNIN= or /HOTKEY= option (winget's --custom) is neither 0 nor 1.
+# setup's own when a running Quellbar will not let go of its file, 3 when an
+# option (winget's --custom) has a value it does not take, 4 when a
+# machine-wide install runs without administrator rights, 5 when a per-user
+# install runs as the SYSTEM account, whose profile is nobody's, and 6 when a
+# per-user install finds Quellin installed for everyone.
 return_codes="1 cancelledByUser
 2 packageInUse
-3 invalidParameter"
+3 invalidParameter
+4 contactSupport
+5 invalidParameter
+6 alreadyInstalled"
 
-# ProductCode is the name of the uninstall key setup writes; winget finds an
-# installed Quellin by it, and by the entry's name, publisher and version.
-# Setup's silent and folder switches are NSIS's, winget's defaults for
-# nullsoft, so the manifest names none.
+# ProductCode is the name of the uninstall key setup writes, per user and
+# machine-wide alike; winget finds an installed Quellin by it, and by the
+# entry's name, publisher and version. Setup's silent and folder switches are
+# NSIS's, winget's defaults for nullsoft, so the manifest names none. One
+# setup file serves both scopes: /ALLUSERS makes it install for everyone,
+# which needs the elevation winget then asks for before it starts setup.
 {
     header installer
     cat <<EOF
@@ -94,7 +102,6 @@ PackageIdentifier: $id
 PackageVersion: $version
 InstallerLocale: en-US
 InstallerType: nullsoft
-Scope: user
 UpgradeBehavior: install
 ProductCode: $product
 AppsAndFeaturesEntries:
@@ -102,8 +109,6 @@ AppsAndFeaturesEntries:
   Publisher: $company
   DisplayVersion: $version
   ProductCode: $product
-InstallationMetadata:
-  DefaultInstallLocation: '%LOCALAPPDATA%\\Programs\\$product'
 ExpectedReturnCodes:
 EOF
     printf '%s\n' "$return_codes" | while read -r code response; do
@@ -112,8 +117,20 @@ EOF
     cat <<EOF
 Installers:
 - Architecture: x86
+  Scope: user
   InstallerUrl: $url/$setup
   InstallerSha256: $setup_sha
+  InstallationMetadata:
+    DefaultInstallLocation: '%LOCALAPPDATA%\\Programs\\$product'
+- Architecture: x86
+  Scope: machine
+  InstallerUrl: $url/$setup
+  InstallerSha256: $setup_sha
+  InstallerSwitches:
+    Custom: /ALLUSERS
+  ElevationRequirement: elevationRequired
+  InstallationMetadata:
+    DefaultInstallLocation: '%ProgramFiles(x86)%\\$product'
 ManifestType: installer
 ManifestVersion: 1.12.0
 EOF

@@ -29,8 +29,12 @@ field() { key=$1; shift; sed -n "s/^[ -]*$key: //p" "$@"; }
 json() { sed -n "s/^    \"$2\": \"\(.*\)\",\{0,1\}\$/\1/p" "$1"; }
 # Both manifests in $1 download from folder $2; Scoop updates from $3.
 check_addresses() {
-    got=$(field InstallerUrl "$1/winget/manifests/b/Brindlecote/Quellin/$version/Brindlecote.Quellin.installer.yaml")
-    [ "$got" = "$2/$name-setup.exe" ] || fail "winget's InstallerUrl is $got, not in $2"
+    # One setup file for both scopes: each installer names it.
+    urls=$(field InstallerUrl "$1/winget/manifests/b/Brindlecote/Quellin/$version/Brindlecote.Quellin.installer.yaml")
+    [ "$(echo "$urls" | wc -l)" = 2 ] || fail "winget's manifest has $(echo "$urls" | wc -l) installers, not one per scope"
+    for got in $urls; do
+        [ "$got" = "$2/$name-setup.exe" ] || fail "winget's InstallerUrl is $got, not in $2"
+    done
     got=$(json "$1/scoop/quellin.json" url)
     [ "$got" = "$2/$name-portable.zip" ] || fail "Scoop's url is $got, not in $2"
     grep -qF "\"url\": \"$3/Quellin-\$version-portable.zip\"" "$1/scoop/quellin.json" ||
@@ -99,7 +103,9 @@ contents)
     home=https://www.brindlecote.com/
     check_addresses "$m" "${home}quellin/releases/$version" "${home}quellin/releases/\$version"
     sha=$(sha256sum "$work/a/$name-setup.exe" | cut -d' ' -f1 | tr a-f A-F)
-    [ "$(field InstallerSha256 "$winget/Brindlecote.Quellin.installer.yaml")" = "$sha" ] || fail "winget's InstallerSha256 is not the setup's"
+    for got in $(field InstallerSha256 "$winget/Brindlecote.Quellin.installer.yaml"); do
+        [ "$got" = "$sha" ] || fail "winget's InstallerSha256 is not the setup's"
+    done
     sha=$(sha256sum "$zip" | cut -d' ' -f1)
     [ "$(json "$m/scoop/quellin.json" hash)" = "$sha" ] || fail "Scoop's hash is not the ZIP's"
     # Scoop's bin and shortcuts (its only .exe names) are files the ZIP holds,
