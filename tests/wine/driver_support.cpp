@@ -67,13 +67,15 @@ Started StartProgram(const char *program)
     return StartProgramAt(ProgramPath(program));
 }
 
-// A program by its path, or (path null) whatever a whole command line names.
-static Started Start(const char *path, const std::string &commandLine)
+// A program by its path, or (path null) whatever a whole command line names;
+// on another desktop than the driver's if one is named.
+static Started Start(const char *path, const std::string &commandLine, const char *desktop = nullptr)
 {
     std::vector<char> line(commandLine.begin(), commandLine.end());
     line.push_back('\0');
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
+    startup.lpDesktop = const_cast<char *>(desktop);
     PROCESS_INFORMATION info = {};
     Started started = {};
     if (!CreateProcessA(path, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info)) {
@@ -90,9 +92,9 @@ static Started Start(const char *path, const std::string &commandLine)
     return started;
 }
 
-Started StartProgramAt(const std::string &path)
+Started StartProgramAt(const std::string &path, const char *desktop)
 {
-    return Start(path.c_str(), "\"" + path + "\"");
+    return Start(path.c_str(), "\"" + path + "\"", desktop);
 }
 
 Started StartCommandLine(const std::string &commandLine)

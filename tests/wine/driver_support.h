@@ -45,7 +45,8 @@ struct Started {
     ULONGLONG createdAt; // 100 ns units, from GetProcessTimes
 };
 Started StartProgram(const char *program); // in distDir
-Started StartProgramAt(const std::string &path);
+// On the driver's desktop, or on the one named (another session's stand-in).
+Started StartProgramAt(const std::string &path, const char *desktop = nullptr);
 Started StartCommandLine(const std::string &commandLine); // as a shell would run it
 // Pumps this thread's messages while waiting; false on timeout.
 bool WaitForExit(const Started &p, DWORD timeoutMs, DWORD *exitCode);

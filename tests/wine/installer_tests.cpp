@@ -32,6 +32,8 @@ static const char DefaultSubfolder[] = "\\Programs\\Quellin";
 
 // Everything setup puts into the install folder.
 static const char *const InstalledFiles[] = {"Quellbar.exe", "Quellsnap.exe", "Uninstall.exe", "LICENSE.txt"};
+// A machine-wide run's names for Quellbar files it found in use, in turn.
+static const char *const SetAsideFiles[] = {"Quellbar.exe.1.old", "Quellbar.exe.2.old"};
 
 // The Start-menu folder's shortcuts; the one-shot program's may carry a hotkey.
 static const struct {
@@ -83,22 +85,23 @@ static std::string ReplaceAt(const char *pattern, const std::string &folder)
     return out;
 }
 
-// A value under HKCU; false if the key or the value is absent.
-static bool ReadValue(const char *key, const char *name, DWORD &type, std::string &text, DWORD &number)
+// A value under HKCU (or root); false if the key or the value is absent.
+static bool ReadValue(const char *key, const char *name, DWORD &type, std::string &text, DWORD &number,
+                      HKEY root = HKEY_CURRENT_USER)
 {
     char data[1024] = {};
     DWORD size = sizeof data - 1;
-    if (RegGetValueA(HKEY_CURRENT_USER, key, name, RRF_RT_ANY | RRF_NOEXPAND, &type, data, &size) != ERROR_SUCCESS)
+    if (RegGetValueA(root, key, name, RRF_RT_ANY | RRF_NOEXPAND, &type, data, &size) != ERROR_SUCCESS)
         return false;
     text = type == REG_SZ || type == REG_EXPAND_SZ ? data : "";
     number = type == REG_DWORD ? *reinterpret_cast<DWORD *>(data) : 0;
     return true;
 }
 
-static bool KeyExists(const char *key)
+static bool KeyExists(const char *key, HKEY root = HKEY_CURRENT_USER)
 {
     HKEY k;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, key, 0, KEY_READ, &k) != ERROR_SUCCESS)
+    if (RegOpenKeyExA(root, key, 0, KEY_READ, &k) != ERROR_SUCCESS)
         return false;
     RegCloseKey(k);
     return true;
@@ -158,11 +161,12 @@ static QuellbarWindows RunningQuellbars()
     return ListQuellbarWindows(0);
 }
 
-// Deletes a value under HKCU, as a registry editor or a start-up manager would.
-static bool DeleteValue(const char *key, const char *name)
+// Deletes a value under HKCU (or root), as a registry editor or a start-up
+// manager would.
+static bool DeleteValue(const char *key, const char *name, HKEY root = HKEY_CURRENT_USER)
 {
     HKEY k;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, key, 0, KEY_SET_VALUE, &k) != ERROR_SUCCESS)
+    if (RegOpenKeyExA(root, key, 0, KEY_SET_VALUE, &k) != ERROR_SUCCESS)
         return false;
     bool deleted = RegDeleteValueA(k, name) == ERROR_SUCCESS;
     RegCloseKey(k);
@@ -171,20 +175,22 @@ static bool DeleteValue(const char *key, const char *name)
 
 // Removes what an earlier, failed run may have left in this prefix, so that
 // nothing found later can be a leftover. Only our own names, never a tree.
-static int RemoveLeftovers(const std::string &chosen, const std::string &defaultFolder, const std::string &menu)
+static int RemoveLeftovers(HKEY root, std::initializer_list<std::string> folders, const std::string &menu)
 {
     int removed = 0;
-    for (const std::string &folder : {chosen, defaultFolder}) {
+    for (const std::string &folder : folders) {
         for (const char *file : InstalledFiles)
+            removed += DeleteFileA((folder + "\\" + file).c_str()) != FALSE;
+        for (const char *file : SetAsideFiles)
             removed += DeleteFileA((folder + "\\" + file).c_str()) != FALSE;
         removed += RemoveDirectoryA(folder.c_str()) != FALSE;
     }
     for (const auto &s : Shortcuts)
         removed += DeleteFileA((menu + "\\" + s.link).c_str()) != FALSE;
     removed += RemoveDirectoryA(menu.c_str()) != FALSE;
-    removed += DeleteValue(RunKey, "Quellbar");
-    removed += DeleteValue(StartupApprovedKey, "Quellbar");
-    removed += RegDeleteKeyA(HKEY_CURRENT_USER, UninstallKey) == ERROR_SUCCESS;
+    removed += DeleteValue(RunKey, "Quellbar", root);
+    removed += DeleteValue(StartupApprovedKey, "Quellbar", root);
+    removed += RegDeleteKeyA(root, UninstallKey) == ERROR_SUCCESS;
     return removed;
 }
 
@@ -216,10 +222,10 @@ static bool ShortcutFacts(const std::string &path, std::string &target, WORD &ho
 }
 
 // Everything an install into the folder leaves, next to the person's file if
-// any: the sign-in start only if on, Quellsnap's shortcut with that key (0:
-// none).
+// any (or a file set aside): the sign-in start only if on, Quellsnap's
+// shortcut with that key (0: none); values under HKCU, or root.
 static void CheckInstalled(const std::string &folder, const char *userFile, const std::string &menu, bool signIn,
-                           WORD quellsnapHotkey)
+                           WORD quellsnapHotkey, HKEY root = HKEY_CURRENT_USER)
 {
     std::vector<std::string> names = FolderContents(folder);
     std::string list;
@@ -246,7 +252,7 @@ static void CheckInstalled(const std::string &folder, const char *userFile, cons
     for (const auto &v : Values) {
         DWORD type = 0, number = 0;
         std::string text;
-        bool present = ReadValue(v.key, v.name, type, text, number);
+        bool present = ReadValue(v.key, v.name, type, text, number, root);
         if (v.key == RunKey && !signIn) {
             CHECK(!present, "the sign-in start is on: '%s'", text.c_str());
         } else if (v.type == REG_SZ) {
@@ -325,9 +331,25 @@ static bool WizardButtonReady()
     wizardButton = FindWizardChild(IsWizardButton);
     return wizardButton != nullptr;
 }
+// The title in the wizard's header (its control 1037): two pages in a row
+// may offer the same word ("Next"), so a press took once the title changed.
+static char pressedOnPage[128];
+static bool IsPageTitle(HWND window)
+{
+    return GetDlgCtrlID(window) == 1037;
+}
+static void ReadPageTitle(char (&title)[128])
+{
+    HWND window = FindWizardChild(IsPageTitle);
+    title[0] = '\0';
+    if (window)
+        GetWindowTextA(window, title, sizeof title);
+}
 static bool WizardButtonTaken()
 {
-    return !WizardButtonReady();
+    char title[128];
+    ReadPageTitle(title);
+    return !WizardButtonReady() || std::strcmp(title, pressedOnPage) != 0;
 }
 
 // When a press fails: every top-level window there is, and every child of
@@ -363,6 +385,8 @@ static bool PressWizardButton(DWORD processId, const char *word)
         PumpFor(500);
         if (!WizardButtonReady())
             continue;
+        ReadPageTitle(pressedOnPage);
+        WizardButtonReady();
         DWORD_PTR result;
         SendMessageTimeoutA(GetParent(wizardButton), WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), LPARAM(wizardButton),
                             SMTO_NORMAL, 30000, &result);
@@ -393,9 +417,11 @@ static bool StartBoxShown()
     return startBox != nullptr;
 }
 
-// Setup run by hand, clicked through as offered (Next, Install, Finish) but
-// with "Start Quellbar" unticked on the last page; firstPageMs is how long
-// the first page took to show and take its press.
+// Setup run by hand, clicked through as offered (Next on the scope page and
+// the components page, Install, Finish), after checking which scope the first
+// page offered; on the last page "Start Quellbar" is unticked, or must not be
+// offered at all for everyone. firstPageMs is how long the first page took
+// to show.
 // Under wine32 in the emulator, setup's wizard has come up now and then on
 // its first page with Cancel and Back but no IDOK button at all (every child
 // window listed): nobody could go on from there.
@@ -407,24 +433,41 @@ static bool IsOk(HWND window)
 {
     return GetDlgCtrlID(window) == IDOK;
 }
+static bool IsForEveryoneChoice(HWND window)
+{
+    char text[64] = {};
+    GetWindowTextA(window, text, sizeof text);
+    return std::strcmp(text, "For everyone who uses this computer") == 0;
+}
 
-static bool ClickThroughSetup(const std::string &setup, DWORD &exitCode, double &firstPageMs)
+static bool ClickThroughSetup(const std::string &setup, bool forEveryone, DWORD &exitCode, double &firstPageMs)
 {
     double start = NowMs();
     Started s = StartCommandLine("\"" + setup + "\"");
-    bool clicked = PressWizardButton(s.processId, "Next");
-    if (!clicked && FindWizardChild(IsCancel) && !FindWizardChild(IsOk)) {
+    wizardProcess = s.processId;
+    wizardWord = "Next";
+    bool shown = PumpUntil(WizardButtonReady, 60000);
+    if (!shown && FindWizardChild(IsCancel) && !FindWizardChild(IsOk)) {
         // That emulator fault, not setup's: a second start is a fair test,
         // and the same fault twice still fails.
         Note("setup's wizard came up without its Next button; started again");
         StopProgram(s);
         s = StartCommandLine("\"" + setup + "\"");
-        clicked = PressWizardButton(s.processId, "Next");
+        wizardProcess = s.processId;
+        shown = PumpUntil(WizardButtonReady, 60000);
     }
     firstPageMs = NowMs() - start;
-    clicked = clicked && PressWizardButton(s.processId, "Install");
+    HWND everyone = FindWizardChild(IsForEveryoneChoice);
+    bool offered = everyone && SendMessageA(everyone, BM_GETCHECK, 0, 0) == BST_CHECKED;
+    CHECK(shown && everyone && offered == forEveryone, "setup's first page: shown %d, offers for everyone %d", shown,
+          offered);
+    bool clicked = shown && PressWizardButton(s.processId, "Next") && PressWizardButton(s.processId, "Next") &&
+                   PressWizardButton(s.processId, "Install");
     wizardWord = "Finish";
     clicked = clicked && PumpUntil(StartBoxShown, 60000);
+    if (clicked && forEveryone)
+        CHECK(!IsWindowVisible(startBox) && SendMessageA(startBox, BM_GETCHECK, 0, 0) == BST_UNCHECKED,
+              "setup for everyone offers to start Quellbar, which would run elevated");
     SendMessageA(startBox, BM_SETCHECK, BST_UNCHECKED, 0);
     clicked = clicked && PressWizardButton(s.processId, "Finish");
     bool ended = WaitForExit(s, 60000, &exitCode);
@@ -452,6 +495,198 @@ static void NoteQuellbarProcesses()
          shellCalls[NIM_ADD], shellCalls[NIM_MODIFY], shellCalls[NIM_DELETE]);
 }
 
+// --- For everyone ---------------------------------------------------------------------
+
+// Where Windows keeps what it is to delete at the next restart: pairs of
+// "\??\path" and a target, an empty target meaning delete.
+static const char SessionManagerKey[] = "System\\CurrentControlSet\\Control\\Session Manager";
+static const char PendingValue[] = "PendingFileRenameOperations";
+
+static std::vector<char> ReadPending()
+{
+    DWORD size = 0;
+    RegGetValueA(HKEY_LOCAL_MACHINE, SessionManagerKey, PendingValue, RRF_RT_REG_MULTI_SZ, nullptr, nullptr, &size);
+    std::vector<char> data(size);
+    if (size && RegGetValueA(HKEY_LOCAL_MACHINE, SessionManagerKey, PendingValue, RRF_RT_REG_MULTI_SZ, nullptr,
+                             data.data(), &size) != ERROR_SUCCESS)
+        data.clear();
+    return data;
+}
+
+// A folder is listed with a trailing backslash.
+static bool ListedForDeletion(const std::string &path)
+{
+    std::vector<char> data = ReadPending();
+    data.push_back('\0');
+    data.push_back('\0');
+    for (const char *p = data.data(); *p;) {
+        const char *target = p + std::strlen(p) + 1;
+        std::string listed = p;
+        if (listed.size() > 4 && listed.back() == '\\')
+            listed.pop_back();
+        if (!*target && _stricmp(listed.c_str(), ("\\??\\" + path).c_str()) == 0)
+            return true;
+        p = target + std::strlen(target) + 1;
+    }
+    return false;
+}
+
+// A second desktop stands in for another person's session: setup cannot find
+// or close a window there, and a Quellbar started there holds its file.
+static const char OtherSession[] = "QuellinOtherSession";
+static HDESK otherDesktop;
+static DWORD otherBar;
+static bool otherBarFound;
+static BOOL CALLBACK FindOtherBar(HWND window, LPARAM)
+{
+    char className[16] = {};
+    DWORD processId = 0;
+    GetClassNameA(window, className, sizeof className);
+    GetWindowThreadProcessId(window, &processId);
+    otherBarFound = std::strcmp(className, "Quellin") == 0 && processId == otherBar;
+    return !otherBarFound;
+}
+static bool OtherBarRuns()
+{
+    otherBarFound = false;
+    EnumDesktopWindows(otherDesktop, FindOtherBar, 0);
+    return otherBarFound;
+}
+static Started StartOtherBar(const std::string &path)
+{
+    Started bar = StartProgramAt(path, OtherSession);
+    otherBar = bar.processId;
+    CHECK(PumpUntil(OtherBarRuns, 10000), "no Quellbar window on the other desktop");
+    return bar;
+}
+static bool StillRuns(const Started &bar)
+{
+    otherBar = bar.processId;
+    return WaitForSingleObject(bar.process, 0) == WAIT_TIMEOUT && OtherBarRuns();
+}
+
+// 8. For everyone (/ALLUSERS): the installing account's per-user install
+// gives way; an update clicked through while another person's Quellbar runs
+// leaves it running on its file, set aside and deleted at the next restart;
+// setup for one person, or with a bad option, changes nothing; the quiet
+// uninstall sets aside the files in use and removes everything else.
+static void MachineWidePass(const std::string &setup, const std::string &defaultFolder, const std::string &menu)
+{
+    const HKEY Machine = HKEY_LOCAL_MACHINE;
+    const std::string folder = ShellFolder(CSIDL_PROGRAM_FILES) + "\\Quellin";
+    const std::string allMenu = ShellFolder(CSIDL_COMMON_PROGRAMS) + "\\Quellin";
+    if (int removed = RemoveLeftovers(Machine, {folder}, allMenu))
+        Note("removed %d things an earlier run left for everyone", removed);
+    const std::vector<char> pendingBefore = ReadPending();
+    otherDesktop = CreateDesktopA(OtherSession, nullptr, nullptr, 0, GENERIC_ALL, nullptr);
+
+    DWORD exitCode, type, number;
+    double perUserMs, allUsersMs, updateMs, firstPageMs, uninstallMs;
+    bool ended = RunAndWait("\"" + setup + "\" /S", 120000, exitCode, perUserMs);
+    shellCalls[NIM_ADD] = 0;
+    Started bar = StartProgramAt(defaultFolder + "\\Quellbar.exe");
+    CHECK(ended && exitCode == 0 && PumpUntil(IconAdded, 10000), "the per-user install or its Quellbar failed");
+    shellCalls[NIM_DELETE] = 0;
+    ended = RunAndWait("\"" + setup + "\" /S /ALLUSERS", 120000, exitCode, allUsersMs);
+    CHECK(ended && exitCode == 0, "install for everyone: ended %d, exit code %lu", ended, exitCode);
+    CheckInstalled(folder, nullptr, allMenu, true, OurHotkey, Machine);
+    DWORD barExit = 1234;
+    bool barEnded = WaitForExit(bar, 1000, &barExit);
+    StopProgram(bar);
+    std::string text;
+    const struct {
+        const char *what;
+        bool left;
+    } perUser[] = {
+        {"the per-user folder", Exists(defaultFolder)},
+        {"the per-user Start-menu folder", Exists(menu)},
+        {"the per-user Run value", ReadValue(RunKey, "Quellbar", type, text, number)},
+        {"the per-user uninstall key", KeyExists(UninstallKey)},
+        {"its Quellbar, not closed politely", !barEnded || barExit != 0 || shellCalls[NIM_DELETE] != 1},
+        {"a Quellbar started by setup", RunningQuellbars().count > 0},
+    };
+    for (const auto &l : perUser)
+        CHECK(!l.left, "after the install for everyone: %s", l.what);
+    std::vector<BYTE> bytes = ReadWholeFile(manifestPath);
+    std::string manifest(bytes.begin(), bytes.end());
+    CHECK(manifest.find("DefaultInstallLocation: '%ProgramFiles(x86)%" + folder.substr(folder.rfind('\\')) + "'\n") !=
+              std::string::npos,
+          "the manifest names another folder for everyone than %s", folder.c_str());
+
+    // The person's changes, made machine-wide, are kept by an update through
+    // the wizard, which starts from "for everyone".
+    DeleteValue(RunKey, "Quellbar", Machine);
+    std::string target;
+    WORD key = 0;
+    ShortcutFacts(allMenu + "\\Quellsnap.lnk", target, key, &PersonsHotkey);
+    Started first = StartOtherBar(folder + "\\Quellbar.exe");
+    double start = NowMs();
+    ended = ClickThroughSetup(setup, true, exitCode, firstPageMs);
+    updateMs = NowMs() - start;
+    CHECK(ended && exitCode == 0 && RunningQuellbars().count == 0, "update for everyone: ended %d, exit code %lu",
+          ended, exitCode);
+    CHECK(StillRuns(first), "the other session's Quellbar did not survive the update");
+    CheckInstalled(folder, SetAsideFiles[0], allMenu, false, PersonsHotkey, Machine);
+    CHECK(ListedForDeletion(folder + "\\" + SetAsideFiles[0]), "%s is not to be deleted at restart", SetAsideFiles[0]);
+
+    static const struct {
+        const char *switches;
+        DWORD exitCode;
+    } declined[] = {{"", 6}, {" /ALLUSERS=1", 3}};
+    for (const auto &d : declined) {
+        double ms;
+        ended = RunAndWait("\"" + setup + "\" /S" + d.switches, 120000, exitCode, ms);
+        CHECK(ended && exitCode == d.exitCode && !KeyExists(UninstallKey) && !Exists(defaultFolder) && !Exists(menu),
+              "setup /S%s: ended %d, exit code %lu, expected %lu; or it installed for one person", d.switches, ended,
+              exitCode, d.exitCode);
+        CheckInstalled(folder, SetAsideFiles[0], allMenu, false, PersonsHotkey, Machine);
+    }
+
+    // Sign-in start on again, as setup writes it, so that its removal shows.
+    const std::string run = "\"" + folder + "\\Quellbar.exe\"";
+    RegSetKeyValueA(Machine, RunKey, "Quellbar", REG_SZ, run.c_str(), DWORD(run.size() + 1));
+    Started second = StartOtherBar(folder + "\\Quellbar.exe");
+    std::string quiet;
+    ReadValue(UninstallKey, "QuietUninstallString", type, quiet, number, Machine);
+    ended = RunAndWait(quiet, 120000, exitCode, uninstallMs);
+    CHECK(ended && exitCode == 0, "uninstall for everyone: ended %d, exit code %lu", ended, exitCode);
+    awaitedPath = folder + "\\Uninstall.exe";
+    PumpUntil(AwaitedPathGone, 15000);
+    PumpFor(500);
+    std::vector<std::string> remaining = FolderContents(folder);
+    std::string list;
+    for (const std::string &n : remaining)
+        list += " " + n;
+    const struct {
+        const char *what;
+        bool left;
+    } leftovers[] = {
+        {"the Start-menu folder", Exists(allMenu)},
+        {"the Run value", ReadValue(RunKey, "Quellbar", type, text, number, Machine)},
+        {"the uninstall key", KeyExists(UninstallKey, Machine)},
+        {"other files than the two in use", remaining.size() != 2 || !Exists(folder + "\\" + SetAsideFiles[1])},
+        {"a file in use not to be deleted at restart",
+         !ListedForDeletion(folder + "\\" + SetAsideFiles[0]) || !ListedForDeletion(folder + "\\" + SetAsideFiles[1])},
+        {"the folder not to be deleted at restart", !ListedForDeletion(folder)},
+        {"a Quellbar of the other session ended", !StillRuns(first) || !StillRuns(second)},
+    };
+    for (const auto &l : leftovers)
+        CHECK(!l.left, "after the uninstall for everyone: %s (folder holds:%s)", l.what, list.c_str());
+    Note("for everyone: install over a per-user one %.0f ms; update by hand %.0f ms (first page %.0f ms); "
+         "uninstall %.0f ms",
+         allUsersMs, updateMs, firstPageMs, uninstallMs);
+
+    StopProgram(first);
+    StopProgram(second);
+    RemoveLeftovers(Machine, {folder}, allMenu);
+    if (pendingBefore.empty())
+        RegDeleteKeyValueA(Machine, SessionManagerKey, PendingValue);
+    else
+        RegSetKeyValueA(Machine, SessionManagerKey, PendingValue, REG_MULTI_SZ, pendingBefore.data(),
+                        DWORD(pendingBefore.size()));
+    CloseDesktop(otherDesktop);
+}
+
 static void InstallerRoundTrip()
 {
     if (setupPath.empty()) {
@@ -473,7 +708,7 @@ static void InstallerRoundTrip()
     const std::string chosen = local + "\\Small Tools";
     const char userFile[] = "notes.txt";
     const char mine[] = "mine\r\n";
-    if (int removed = RemoveLeftovers(chosen, defaultFolder, menu))
+    if (int removed = RemoveLeftovers(HKEY_CURRENT_USER, {chosen, defaultFolder}, menu))
         Note("removed %d things an earlier run left behind", removed);
     CreateDirectoryA(chosen.c_str(), nullptr);
     WriteWhole(chosen + "\\" + userFile, mine);
@@ -604,7 +839,7 @@ static void InstallerRoundTrip()
             ShortcutFacts(quellsnapLink, target, key, &given);
         double ms;
         ended = u.switches ? RunAndWait("\"" + setup + "\" /S" + u.switches, 120000, exitCode, ms)
-                           : ClickThroughSetup(setup, exitCode, firstPageMs);
+                           : ClickThroughSetup(setup, false, exitCode, firstPageMs);
         CHECK(ended && exitCode == u.exitCode && RunningQuellbars().count == 0, "setup %s: ended %d, exit code %lu",
               u.switches ? u.switches : "clicked through", ended, exitCode);
         CheckInstalled(defaultFolder, nullptr, menu, u.signIn, u.hotkey);
@@ -685,13 +920,15 @@ static void InstallerRoundTrip()
          installMs, reinstallMs, uninstallMs, cleanupMs, plainMs, plainUninstallMs, folderMs, firstPageMs, moveMs,
          clickedMs, releasedMs);
 
+    MachineWidePass(setup, defaultFolder, menu);
+
     // Whatever a failure left, so that later cases start clean.
     if (restartedProcess) {
         Started left = {restartedProcess, 0, 0, 0};
         StopProgram(left);
     }
     DeleteFileA((chosen + "\\" + userFile).c_str());
-    RemoveLeftovers(chosen, defaultFolder, menu);
+    RemoveLeftovers(HKEY_CURRENT_USER, {chosen, defaultFolder}, menu);
     DestroyWindow(fakeTray);
     CoUninitialize();
 }
