@@ -27,8 +27,11 @@ static const char StartupApprovedKey[] = "Software\\Microsoft\\Windows\\CurrentV
 static const WORD OurHotkey = MAKEWORD('O', HOTKEYF_CONTROL | HOTKEYF_ALT | HOTKEYF_SHIFT);
 static const WORD PersonsHotkey = MAKEWORD('Q', HOTKEYF_CONTROL | HOTKEYF_ALT);
 
-// Where a plain install goes, under %LOCALAPPDATA%.
+// Where a plain install goes, under %LOCALAPPDATA%; one for everyone, under
+// Program Files; the Start-menu folder, under the person's or all users'.
 static const char DefaultSubfolder[] = "\\Programs\\Quellin";
+static const char MachineSubfolder[] = "\\Quellin";
+static const char MenuSubfolder[] = "\\Quellin";
 
 // Everything setup puts into the install folder.
 static const char *const InstalledFiles[] = {"Quellbar.exe", "Quellsnap.exe", "Uninstall.exe", "LICENSE.txt"};
@@ -465,8 +468,12 @@ static bool ClickThroughSetup(const std::string &setup, bool forEveryone, DWORD 
                    PressWizardButton(s.processId, "Install");
     wizardWord = "Finish";
     clicked = clicked && PumpUntil(StartBoxShown, 60000);
+    // The page hides the box as it comes up, before a person could see it;
+    // its own style says so whether or not the page is shown yet.
+    PumpFor(500);
     if (clicked && forEveryone)
-        CHECK(!IsWindowVisible(startBox) && SendMessageA(startBox, BM_GETCHECK, 0, 0) == BST_UNCHECKED,
+        CHECK(!(GetWindowLongA(startBox, GWL_STYLE) & WS_VISIBLE) &&
+                  SendMessageA(startBox, BM_GETCHECK, 0, 0) == BST_UNCHECKED,
               "setup for everyone offers to start Quellbar, which would run elevated");
     SendMessageA(startBox, BM_SETCHECK, BST_UNCHECKED, 0);
     clicked = clicked && PressWizardButton(s.processId, "Finish");
@@ -573,10 +580,8 @@ static bool StillRuns(const Started &bar)
 static void MachineWidePass(const std::string &setup, const std::string &defaultFolder, const std::string &menu)
 {
     const HKEY Machine = HKEY_LOCAL_MACHINE;
-    const std::string folder = ShellFolder(CSIDL_PROGRAM_FILES) + "\\Quellin";
-    const std::string allMenu = ShellFolder(CSIDL_COMMON_PROGRAMS) + "\\Quellin";
-    if (int removed = RemoveLeftovers(Machine, {folder}, allMenu))
-        Note("removed %d things an earlier run left for everyone", removed);
+    const std::string folder = ShellFolder(CSIDL_PROGRAM_FILES) + MachineSubfolder;
+    const std::string allMenu = ShellFolder(CSIDL_COMMON_PROGRAMS) + MenuSubfolder;
     const std::vector<char> pendingBefore = ReadPending();
     otherDesktop = CreateDesktopA(OtherSession, nullptr, nullptr, 0, GENERIC_ALL, nullptr);
 
@@ -613,9 +618,10 @@ static void MachineWidePass(const std::string &setup, const std::string &default
               std::string::npos,
           "the manifest names another folder for everyone than %s", folder.c_str());
 
-    // The person's changes, made machine-wide, are kept by an update through
-    // the wizard, which starts from "for everyone".
-    DeleteValue(RunKey, "Quellbar", Machine);
+    // A key of the person's, given to the all users' shortcut, and the
+    // sign-in start for everyone are kept by an update through the wizard,
+    // which starts from "for everyone": each read where it is, not from the
+    // per-user places, which are empty now.
     std::string target;
     WORD key = 0;
     ShortcutFacts(allMenu + "\\Quellsnap.lnk", target, key, &PersonsHotkey);
@@ -626,7 +632,7 @@ static void MachineWidePass(const std::string &setup, const std::string &default
     CHECK(ended && exitCode == 0 && RunningQuellbars().count == 0, "update for everyone: ended %d, exit code %lu",
           ended, exitCode);
     CHECK(StillRuns(first), "the other session's Quellbar did not survive the update");
-    CheckInstalled(folder, SetAsideFiles[0], allMenu, false, PersonsHotkey, Machine);
+    CheckInstalled(folder, SetAsideFiles[0], allMenu, true, PersonsHotkey, Machine);
     CHECK(ListedForDeletion(folder + "\\" + SetAsideFiles[0]), "%s is not to be deleted at restart", SetAsideFiles[0]);
 
     static const struct {
@@ -639,12 +645,9 @@ static void MachineWidePass(const std::string &setup, const std::string &default
         CHECK(ended && exitCode == d.exitCode && !KeyExists(UninstallKey) && !Exists(defaultFolder) && !Exists(menu),
               "setup /S%s: ended %d, exit code %lu, expected %lu; or it installed for one person", d.switches, ended,
               exitCode, d.exitCode);
-        CheckInstalled(folder, SetAsideFiles[0], allMenu, false, PersonsHotkey, Machine);
+        CheckInstalled(folder, SetAsideFiles[0], allMenu, true, PersonsHotkey, Machine);
     }
 
-    // Sign-in start on again, as setup writes it, so that its removal shows.
-    const std::string run = "\"" + folder + "\\Quellbar.exe\"";
-    RegSetKeyValueA(Machine, RunKey, "Quellbar", REG_SZ, run.c_str(), DWORD(run.size() + 1));
     Started second = StartOtherBar(folder + "\\Quellbar.exe");
     std::string quiet;
     ReadValue(UninstallKey, "QuietUninstallString", type, quiet, number, Machine);
@@ -703,12 +706,16 @@ static void InstallerRoundTrip()
     CoInitialize(nullptr);
     const std::string local = ShellFolder(CSIDL_LOCAL_APPDATA);
     const std::string defaultFolder = local + DefaultSubfolder;
-    const std::string menu = ShellFolder(CSIDL_PROGRAMS) + "\\Quellin";
+    const std::string menu = ShellFolder(CSIDL_PROGRAMS) + MenuSubfolder;
     // A folder of the person's, with a space in its name and a file of theirs.
     const std::string chosen = local + "\\Small Tools";
     const char userFile[] = "notes.txt";
     const char mine[] = "mine\r\n";
-    if (int removed = RemoveLeftovers(HKEY_CURRENT_USER, {chosen, defaultFolder}, menu))
+    // A machine-wide install left behind would make setup for one person decline.
+    int removed = RemoveLeftovers(HKEY_CURRENT_USER, {chosen, defaultFolder}, menu) +
+                  RemoveLeftovers(HKEY_LOCAL_MACHINE, {ShellFolder(CSIDL_PROGRAM_FILES) + MachineSubfolder},
+                                  ShellFolder(CSIDL_COMMON_PROGRAMS) + MenuSubfolder);
+    if (removed)
         Note("removed %d things an earlier run left behind", removed);
     CreateDirectoryA(chosen.c_str(), nullptr);
     WriteWhole(chosen + "\\" + userFile, mine);
