@@ -3,12 +3,13 @@
 # make test-x64   the same without the VM run
 # make test-x86   the Wine tests on the shipped 32-bit files, inside a Debian VM
 # make release    dist/release: the setup, the portable ZIP and SHA256SUMS
-#                 (SIGN_PFX=file.pfx SIGN_PASS=... signs them), and in
+#                 (SIGN_PFX=file.pfx SIGN_PASS=... signs them), in
 #                 dist/manifests the winget and Scoop manifests for them
-#                 (RELEASE_URL=https://... is where they will be downloaded)
+#                 (RELEASE_URL=https://... is where they will be downloaded),
+#                 and in dist/site the download site to upload
 # make bench      sizes and timings, as a table
 # make run        start Quellbar in a Wine desktop (on $DISPLAY, or on Xvfb)
-# make screenshots  pictures of Quellbar for docs/
+# make screenshots  pictures of Quellbar and of the download site for docs/
 # make icons      regenerate resources/icons/*.ico from their pixel sources
 
 .PHONY: all deps build build-host release test test-x64 test-x86 bench run screenshots icons clean

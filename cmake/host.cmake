@@ -45,6 +45,11 @@ foreach(check contents signed)
     set_tests_properties(release.${check} PROPERTIES TIMEOUT 120)
 endforeach()
 
+# The download site that `make release` writes, in headless Chromium; `make`
+# installs the browser and the test's npm packages.
+add_test(NAME site.browser COMMAND node --test ${PROJECT_SOURCE_DIR}/tests/site/site.test.mjs)
+set_tests_properties(site.browser PROPERTIES TIMEOUT 120)
+
 # Wine tests: each case of the x64 driver in a Wine session of its own, one
 # after another (they share a prefix, so a desktop and a notification area).
 set(QUELLIN_SESSION ${PROJECT_SOURCE_DIR}/tests/wine/wine_session.sh)

@@ -7,15 +7,18 @@
 # the installer's x64 twin, build/release-x64/Quellin-<version>-setup.exe,
 # which the Wine tests install (this machine cannot run 32-bit code), and the
 # winget and Scoop manifests for those downloads in dist/manifests/
-# (tools/write-manifests.sh), which are submitted, not downloaded.
+# (tools/write-manifests.sh), which are submitted, not downloaded; and in
+# dist/site/ the download site that serves them (tools/site/make-site.py).
 #
-# Usage: release.sh [RELEASE_DIR [TWIN_DIR [MANIFEST_DIR]]]   (after `make build`)
-#        MANIFEST_DIR defaults to the folder beside RELEASE_DIR named manifests.
+# Usage: release.sh [RELEASE_DIR [TWIN_DIR [MANIFEST_DIR [SITE_DIR]]]]   (after `make build`)
+#        MANIFEST_DIR and SITE_DIR default to the folders beside RELEASE_DIR
+#        named manifests and site.
 # Env:   SIGN_PFX, SIGN_PASS   a PKCS#12 certificate and its password: the
 #                              programs, the uninstaller and the setup are
 #                              then Authenticode-signed (tools/sign-file.sh)
 #        SOURCE_DATE_EPOCH     date of the ZIP entries (default: the commit's)
-#        RELEASE_URL           where the downloads will be (write-manifests.sh)
+#        RELEASE_URL           where the downloads will be (write-manifests.sh
+#                              and the site follow it)
 # Unsigned, the same commit gives the same bytes in any folder.
 set -eu
 
@@ -23,6 +26,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 out=${1:-$root/dist/release}
 twin=${2:-$root/build/release-x64}
 manifests=${3:-$(dirname "$out")/manifests}
+site=${4:-$(dirname "$out")/site}
 version=$("$root/tools/version.sh")
 name=Quellin-$version
 
@@ -74,3 +78,5 @@ rm -f "$out/$name-portable.zip"
 (cd "$out" && sha256sum "$name-setup.exe" "$name-portable.zip" > SHA256SUMS)
 ls -l "$out" "$twin/$name-setup.exe"
 "$root/tools/write-manifests.sh" "$out" "$manifests"
+"$root/tools/site/make-site.py" "$out" "$manifests" "$site"
+echo "site to upload in $site"

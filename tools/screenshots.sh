@@ -1,11 +1,14 @@
 #!/bin/sh
 # Drives Quellbar with a real pointer and writes pictures of it into docs/:
 # the tray icon lit and hovered (enlarged), the open menu, the About window,
-# and the setup's components page (its x64 twin; the shipped one is 32-bit).
+# and the setup's components page (its x64 twin; the shipped one is 32-bit);
+# and, from headless Chromium, the download site's page at a desktop's and a
+# phone's width.
 # Positions are those of Wine's 1024x768 desktop with one notification icon.
 set -eu
 cd "$(dirname "$0")/.."
 mkdir -p docs
+node tests/site/screenshots.mjs dist/site docs
 exec tests/wine/wine_session.sh --shell '
 set -eu
 "$WINE" dist/x64/Quellbar.exe &

@@ -1,12 +1,14 @@
 #!/bin/sh
 # Checks of what `make release` hands to Windows users, on the files alone.
 #   check_release.sh contents      the same commit released in two folders
-#                                  gives the same bytes, manifests included;
+#                                  gives the same bytes, manifests and site
+#                                  included;
 #                                  the ZIP holds exactly the shipped programs,
 #                                  a CRLF README and LICENSE; the sums check
 #                                  out; the setup is within its size; every
 #                                  version is QUELLIN_VERSION; the manifests
-#                                  name the files' addresses and hashes
+#                                  name the files' addresses and hashes, and
+#                                  the site holds the downloads where they say
 #   check_release.sh signed        with a throwaway certificate every Windows
 #                                  file of the release carries a signature
 #                                  that verifies against it
@@ -46,17 +48,18 @@ contents)
     # Once from the checkout, once from a copy of it elsewhere (another path
     # length, no git): only the commit's date may carry over.
     epoch=$(git -C "$root" log -1 --format=%ct 2>/dev/null || echo 1796083200)
-    SOURCE_DATE_EPOCH=$epoch "$root/tools/release.sh" "$work/a" "$work/a-twin" "$work/a-manifests" >/dev/null
+    SOURCE_DATE_EPOCH=$epoch "$root/tools/release.sh" "$work/a" "$work/a-twin" "$work/a-manifests" "$work/a-site" >/dev/null
     copy="$work/another/much/longer/folder/quellin"
     mkdir -p "$copy/dist"
-    cp -r "$root/installer" "$root/resources" "$root/tools" "$root/LICENSE" "$copy/"
+    cp -r "$root/installer" "$root/resources" "$root/tools" "$root/LICENSE" "$root/README.md" "$root/docs" "$copy/"
     cp -r "$root/dist/x86" "$root/dist/x64" "$copy/dist/"
-    SOURCE_DATE_EPOCH=$epoch "$copy/tools/release.sh" "$work/b" "$work/b-twin" "$work/b-manifests" >/dev/null
+    SOURCE_DATE_EPOCH=$epoch "$copy/tools/release.sh" "$work/b" "$work/b-twin" "$work/b-manifests" "$work/b-site" >/dev/null
     for f in "$name-setup.exe" "$name-portable.zip" SHA256SUMS; do
         cmp -s "$work/a/$f" "$work/b/$f" || fail "$f differs between two builds of the same sources"
     done
     cmp -s "$work/a-twin/$name-setup.exe" "$work/b-twin/$name-setup.exe" || fail "the x64 twin setup differs"
     diff -r "$work/a-manifests" "$work/b-manifests" >/dev/null || fail "the manifests differ between the two builds"
+    diff -r "$work/a-site" "$work/b-site" >/dev/null || fail "the site differs between the two builds"
     downloads=$(ls "$work/a" | tr '\n' ' ')
     [ "$downloads" = "$name-portable.zip $name-setup.exe SHA256SUMS " ] || fail "release folder holds: $downloads"
 
@@ -115,9 +118,19 @@ contents)
     done
     [ "$(json "$m/scoop/quellin.json" bin)" = Quellsnap.exe ] || fail "Scoop's bin is not Quellsnap.exe"
 
-    # Another folder for the downloads: every address follows it.
+    # Another folder for the downloads: every address follows it, and the
+    # site holds the files there, or links them on another host.
     RELEASE_URL="https://downloads.example.org/q/v$version/" "$root/tools/write-manifests.sh" "$work/a" "$work/c" >/dev/null
     check_addresses "$work/c" "https://downloads.example.org/q/v$version" "https://downloads.example.org/q/v\$version"
+    "$root/tools/site/make-site.py" "$work/a" "$work/c" "$work/c-site"
+    grep -q "href=\"https://downloads.example.org/q/v$version/$name-setup.exe\"" "$work/c-site/index.html" ||
+        fail "the page does not link the setup on the other host"
+    [ -z "$(find "$work/c-site" -name "$name-*")" ] || fail "the site holds release files meant for another host"
+    RELEASE_URL="${home}files/v$version" "$root/tools/write-manifests.sh" "$work/a" "$work/d" >/dev/null
+    "$root/tools/site/make-site.py" "$work/a" "$work/d" "$work/d-site"
+    for f in "$name-setup.exe" "$name-portable.zip" SHA256SUMS; do
+        cmp -s "$work/a/$f" "$work/d-site/files/v$version/$f" || fail "the site has no $f at files/v$version/"
+    done
 
     checker=${QUELLIN_MANIFEST_CHECK:-$root/../shared/tools/check-package-manifests}
     if [ -x "$checker" ]; then
