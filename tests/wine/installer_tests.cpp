@@ -648,11 +648,20 @@ static void MachineWidePass(const std::string &setup, const std::string &default
         CheckInstalled(folder, SetAsideFiles[0], allMenu, true, PersonsHotkey, Machine);
     }
 
+    // One from the updated file in the other session, one in the uninstall's
+    // own, which it can close as a per-user uninstall would.
     Started second = StartOtherBar(folder + "\\Quellbar.exe");
+    shellCalls[NIM_ADD] = 0;
+    Started own = StartProgramAt(folder + "\\Quellbar.exe");
+    CHECK(PumpUntil(IconAdded, 10000), "the Quellbar for everyone added no icon");
+    shellCalls[NIM_DELETE] = 0;
     std::string quiet;
     ReadValue(UninstallKey, "QuietUninstallString", type, quiet, number, Machine);
     ended = RunAndWait(quiet, 120000, exitCode, uninstallMs);
     CHECK(ended && exitCode == 0, "uninstall for everyone: ended %d, exit code %lu", ended, exitCode);
+    DWORD ownExit = 1234;
+    bool ownEnded = WaitForExit(own, 1000, &ownExit);
+    StopProgram(own);
     awaitedPath = folder + "\\Uninstall.exe";
     PumpUntil(AwaitedPathGone, 15000);
     PumpFor(500);
@@ -672,6 +681,8 @@ static void MachineWidePass(const std::string &setup, const std::string &default
          !ListedForDeletion(folder + "\\" + SetAsideFiles[0]) || !ListedForDeletion(folder + "\\" + SetAsideFiles[1])},
         {"the folder not to be deleted at restart", !ListedForDeletion(folder)},
         {"a Quellbar of the other session ended", !StillRuns(first) || !StillRuns(second)},
+        {"the Quellbar of its own session, not closed politely",
+         !ownEnded || ownExit != 0 || shellCalls[NIM_DELETE] != 1},
     };
     for (const auto &l : leftovers)
         CHECK(!l.left, "after the uninstall for everyone: %s (folder holds:%s)", l.what, list.c_str());
