@@ -1,7 +1,7 @@
 #!/bin/sh
 # Drives Quellbar with a real pointer and writes pictures of it into docs/:
 # the tray icon lit and hovered (enlarged), the open menu, the About window,
-# and the setup's components page (its x64 twin; the shipped one is 32-bit);
+# and the setup's first two pages (its x64 twin; the shipped one is 32-bit);
 # and, from headless Chromium, the download site's page at a desktop's and a
 # phone's width.
 # Positions are those of Wine's 1024x768 desktop with one notification icon.
@@ -23,10 +23,13 @@ xdotool mousemove 960 738 click 1; sleep 1
 shot -crop 345x286+339+221 +repage docs/about-window.png
 xdotool mousemove 1014 758 sleep 0.3 click 3 sleep 0.8 mousemove 960 758 click 1
 sleep 1
-# The setup opens on its components page; pointing at the shortcut component
-# shows its description, which names the key.
+# The setup opens on the page that asks who Quellin is for; Enter goes on to
+# the components page, where pointing at the shortcut component shows its
+# description, which names the key.
 "$WINE" build/release-x64/Quellin-'"$(tools/version.sh)"'-setup.exe &
 sleep 4
+shot -crop 584x386+219+191 +repage docs/setup-scope.png
+xdotool key Return; sleep 1
 xdotool mousemove 540 392; sleep 0.5
 shot -crop 584x386+219+191 +repage docs/setup-components.png
 # Cancel, and confirm.
