@@ -509,33 +509,21 @@ static void NoteQuellbarProcesses()
 static const char SessionManagerKey[] = "System\\CurrentControlSet\\Control\\Session Manager";
 static const char PendingValue[] = "PendingFileRenameOperations";
 
-static std::vector<char> ReadPending()
+static std::string ReadPending()
 {
-    DWORD size = 0;
-    RegGetValueA(HKEY_LOCAL_MACHINE, SessionManagerKey, PendingValue, RRF_RT_REG_MULTI_SZ, nullptr, nullptr, &size);
-    std::vector<char> data(size);
-    if (size && RegGetValueA(HKEY_LOCAL_MACHINE, SessionManagerKey, PendingValue, RRF_RT_REG_MULTI_SZ, nullptr,
-                             data.data(), &size) != ERROR_SUCCESS)
-        data.clear();
+    std::string data(65536, '\0');
+    DWORD size = DWORD(data.size());
+    if (RegGetValueA(HKEY_LOCAL_MACHINE, SessionManagerKey, PendingValue, RRF_RT_REG_MULTI_SZ, nullptr, &data[0],
+                     &size) != ERROR_SUCCESS)
+        size = 0;
+    data.resize(size);
     return data;
 }
 
 // A folder is listed with a trailing backslash.
 static bool ListedForDeletion(const std::string &path)
 {
-    std::vector<char> data = ReadPending();
-    data.push_back('\0');
-    data.push_back('\0');
-    for (const char *p = data.data(); *p;) {
-        const char *target = p + std::strlen(p) + 1;
-        std::string listed = p;
-        if (listed.size() > 4 && listed.back() == '\\')
-            listed.pop_back();
-        if (!*target && _stricmp(listed.c_str(), ("\\??\\" + path).c_str()) == 0)
-            return true;
-        p = target + std::strlen(target) + 1;
-    }
-    return false;
+    return ReadPending().find("\\??\\" + path + std::string(2, '\0')) != std::string::npos;
 }
 
 // A second desktop stands in for another person's session: setup cannot find
@@ -582,7 +570,7 @@ static void MachineWidePass(const std::string &setup, const std::string &default
     const HKEY Machine = HKEY_LOCAL_MACHINE;
     const std::string folder = ShellFolder(CSIDL_PROGRAM_FILES) + MachineSubfolder;
     const std::string allMenu = ShellFolder(CSIDL_COMMON_PROGRAMS) + MenuSubfolder;
-    const std::vector<char> pendingBefore = ReadPending();
+    const std::string pendingBefore = ReadPending();
     otherDesktop = CreateDesktopA(OtherSession, nullptr, nullptr, 0, GENERIC_ALL, nullptr);
 
     DWORD exitCode, type, number;
@@ -679,7 +667,7 @@ static void MachineWidePass(const std::string &setup, const std::string &default
         {"other files than the two in use", remaining.size() != 2 || !Exists(folder + "\\" + SetAsideFiles[1])},
         {"a file in use not to be deleted at restart",
          !ListedForDeletion(folder + "\\" + SetAsideFiles[0]) || !ListedForDeletion(folder + "\\" + SetAsideFiles[1])},
-        {"the folder not to be deleted at restart", !ListedForDeletion(folder)},
+        {"the folder not to be deleted at restart", !ListedForDeletion(folder + "\\")},
         {"a Quellbar of the other session ended", !StillRuns(first) || !StillRuns(second)},
         {"the Quellbar of its own session, not closed politely",
          !ownEnded || ownExit != 0 || shellCalls[NIM_DELETE] != 1},
