@@ -10,6 +10,18 @@ Var LetGoFolder
 ; How many files this run set aside.
 Var SetAsideCount
 
+; Tries every 100 ms, up to the given number of times, to delete Quellbar.exe
+; in $LetGoFolder: a Quellbar's window goes a moment before its process lets
+; go of the file.
+!macro TRY_DELETE_QUELLBAR tries
+    ${For} $1 1 ${tries}
+        ClearErrors
+        Delete "$LetGoFolder\Quellbar.exe"
+        ${IfNotThen} ${Errors} ${|} ${Break} ${|}
+        Sleep 100
+    ${Next}
+!macroend
+
 !macro DEFINE_FILES_IN_USE un
 ; Ends every Quellbar this session shows the way it expects to be ended:
 ; WM_CLOSE lets it delete its notification icon and leave with code 0, where
@@ -33,25 +45,15 @@ Function ${un}CloseQuellbarWindows
 FunctionEnd
 
 ; Closes Quellbar, then waits, bounded, until its file in $LetGoFolder can be
-; deleted, because the window goes a moment before the process lets go of its
-; file. A Quellbar that will not go ends setup: nothing has been changed yet.
+; deleted. A Quellbar that will not go ends setup: nothing has been changed yet.
 Function ${un}CloseQuellbar
     Call ${un}CloseQuellbarWindows
-    StrCpy $1 0
-    ${Do}
-        ClearErrors
-        Delete "$LetGoFolder\Quellbar.exe"
-        ${IfNot} ${Errors}
-            ${Break}
-        ${EndIf}
-        IntOp $1 $1 + 1
-        ${If} $1 > 50
-            MessageBox MB_OK|MB_ICONSTOP "Quellbar is still running and cannot be replaced. Exit it from its menu and try again." /SD IDOK
-            SetErrorLevel ${EXIT_QUELLBAR_RUNS}
-            Quit
-        ${EndIf}
-        Sleep 100
-    ${Loop}
+    !insertmacro TRY_DELETE_QUELLBAR 51
+    ${If} ${FileExists} "$LetGoFolder\Quellbar.exe"
+        MessageBox MB_OK|MB_ICONSTOP "Quellbar is still running and cannot be replaced. Exit it from its menu and try again." /SD IDOK
+        SetErrorLevel ${EXIT_QUELLBAR_RUNS}
+        Quit
+    ${EndIf}
 FunctionEnd
 
 ; Deletes the file named on the stack or, while a program started from it
@@ -83,14 +85,9 @@ FunctionEnd
 Function ${un}SetAsidePrograms
     Delete "$LetGoFolder\Quellbar.exe.*.old"
     Delete "$LetGoFolder\Quellsnap.exe.*.old"
-    ; A Quellbar closed just now lets go of its file a moment after its window.
+    ; A Quellbar closed just now may still hold its file for a moment.
     ${If} $QuellbarWasRunning = 1
-        ${For} $1 1 20
-            ClearErrors
-            Delete "$LetGoFolder\Quellbar.exe"
-            ${IfNotThen} ${Errors} ${|} ${Break} ${|}
-            Sleep 100
-        ${Next}
+        !insertmacro TRY_DELETE_QUELLBAR 20
     ${EndIf}
     Push "$LetGoFolder\Quellbar.exe"
     Call ${un}SetAside

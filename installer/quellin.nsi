@@ -253,7 +253,6 @@ SectionEnd
 
 Section "-Restart Quellbar"
     ${If} $QuellbarWasRunning == 1
-    ${AndIf} $AllUsers = 0
         Call StartQuellbar
     ${EndIf}
 SectionEnd

@@ -240,10 +240,13 @@ static BOOL CALLBACK CollectQuellbarWindow(HWND window, LPARAM lParam)
     return TRUE;
 }
 
-QuellbarWindows ListQuellbarWindows(DWORD processId)
+QuellbarWindows ListQuellbarWindows(DWORD processId, HDESK desktop)
 {
     QuellbarWindows found = {processId, 0, nullptr, 0};
-    EnumWindows(CollectQuellbarWindow, reinterpret_cast<LPARAM>(&found));
+    if (desktop)
+        EnumDesktopWindows(desktop, CollectQuellbarWindow, reinterpret_cast<LPARAM>(&found));
+    else
+        EnumWindows(CollectQuellbarWindow, reinterpret_cast<LPARAM>(&found));
     return found;
 }
 

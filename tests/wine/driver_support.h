@@ -92,7 +92,8 @@ struct QuellbarWindows {
     HWND window;
     DWORD windowProcessId;
 };
-QuellbarWindows ListQuellbarWindows(DWORD processId);
+// On the driver's desktop, or on the one given.
+QuellbarWindows ListQuellbarWindows(DWORD processId, HDESK desktop = nullptr);
 // Quellbar's main window, found by class; null if absent.
 HWND FindQuellbarWindow(DWORD processId);
 

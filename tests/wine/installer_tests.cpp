@@ -27,11 +27,11 @@ static const char StartupApprovedKey[] = "Software\\Microsoft\\Windows\\CurrentV
 static const WORD OurHotkey = MAKEWORD('O', HOTKEYF_CONTROL | HOTKEYF_ALT | HOTKEYF_SHIFT);
 static const WORD PersonsHotkey = MAKEWORD('Q', HOTKEYF_CONTROL | HOTKEYF_ALT);
 
-// Where a plain install goes, under %LOCALAPPDATA%; one for everyone, under
-// Program Files; the Start-menu folder, under the person's or all users'.
+// Where a plain install goes, under %LOCALAPPDATA%; the folder of an install
+// for everyone under Program Files, and the Start-menu folder under the
+// person's or all users' Start menu.
 static const char DefaultSubfolder[] = "\\Programs\\Quellin";
-static const char MachineSubfolder[] = "\\Quellin";
-static const char MenuSubfolder[] = "\\Quellin";
+static const char ProductSubfolder[] = "\\Quellin";
 
 // Everything setup puts into the install folder.
 static const char *const InstalledFiles[] = {"Quellbar.exe", "Quellsnap.exe", "Uninstall.exe", "LICENSE.txt"};
@@ -389,7 +389,6 @@ static bool PressWizardButton(DWORD processId, const char *word)
         if (!WizardButtonReady())
             continue;
         ReadPageTitle(pressedOnPage);
-        WizardButtonReady();
         DWORD_PTR result;
         SendMessageTimeoutA(GetParent(wizardButton), WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), LPARAM(wizardButton),
                             SMTO_NORMAL, 30000, &result);
@@ -531,21 +530,9 @@ static bool ListedForDeletion(const std::string &path)
 static const char OtherSession[] = "QuellinOtherSession";
 static HDESK otherDesktop;
 static DWORD otherBar;
-static bool otherBarFound;
-static BOOL CALLBACK FindOtherBar(HWND window, LPARAM)
-{
-    char className[16] = {};
-    DWORD processId = 0;
-    GetClassNameA(window, className, sizeof className);
-    GetWindowThreadProcessId(window, &processId);
-    otherBarFound = std::strcmp(className, "Quellin") == 0 && processId == otherBar;
-    return !otherBarFound;
-}
 static bool OtherBarRuns()
 {
-    otherBarFound = false;
-    EnumDesktopWindows(otherDesktop, FindOtherBar, 0);
-    return otherBarFound;
+    return ListQuellbarWindows(otherBar, otherDesktop).count > 0;
 }
 static Started StartOtherBar(const std::string &path)
 {
@@ -568,8 +555,8 @@ static bool StillRuns(const Started &bar)
 static void MachineWidePass(const std::string &setup, const std::string &defaultFolder, const std::string &menu)
 {
     const HKEY Machine = HKEY_LOCAL_MACHINE;
-    const std::string folder = ShellFolder(CSIDL_PROGRAM_FILES) + MachineSubfolder;
-    const std::string allMenu = ShellFolder(CSIDL_COMMON_PROGRAMS) + MenuSubfolder;
+    const std::string folder = ShellFolder(CSIDL_PROGRAM_FILES) + ProductSubfolder;
+    const std::string allMenu = ShellFolder(CSIDL_COMMON_PROGRAMS) + ProductSubfolder;
     const std::string pendingBefore = ReadPending();
     otherDesktop = CreateDesktopA(OtherSession, nullptr, nullptr, 0, GENERIC_ALL, nullptr);
 
@@ -705,15 +692,15 @@ static void InstallerRoundTrip()
     CoInitialize(nullptr);
     const std::string local = ShellFolder(CSIDL_LOCAL_APPDATA);
     const std::string defaultFolder = local + DefaultSubfolder;
-    const std::string menu = ShellFolder(CSIDL_PROGRAMS) + MenuSubfolder;
+    const std::string menu = ShellFolder(CSIDL_PROGRAMS) + ProductSubfolder;
     // A folder of the person's, with a space in its name and a file of theirs.
     const std::string chosen = local + "\\Small Tools";
     const char userFile[] = "notes.txt";
     const char mine[] = "mine\r\n";
     // A machine-wide install left behind would make setup for one person decline.
     int removed = RemoveLeftovers(HKEY_CURRENT_USER, {chosen, defaultFolder}, menu) +
-                  RemoveLeftovers(HKEY_LOCAL_MACHINE, {ShellFolder(CSIDL_PROGRAM_FILES) + MachineSubfolder},
-                                  ShellFolder(CSIDL_COMMON_PROGRAMS) + MenuSubfolder);
+                  RemoveLeftovers(HKEY_LOCAL_MACHINE, {ShellFolder(CSIDL_PROGRAM_FILES) + ProductSubfolder},
+                                  ShellFolder(CSIDL_COMMON_PROGRAMS) + ProductSubfolder);
     if (removed)
         Note("removed %d things an earlier run left behind", removed);
     CreateDirectoryA(chosen.c_str(), nullptr);
