@@ -426,20 +426,25 @@ static bool StartBoxShown()
 // to show.
 // Under wine32 in the emulator, setup's wizard has come up now and then on
 // its first page with Cancel and Back but no IDOK button at all (every child
-// window listed): nobody could go on from there.
+// window listed), or with Next but without the first page's choices: nobody
+// could go on from there.
 static bool IsCancel(HWND window)
 {
     return GetDlgCtrlID(window) == IDCANCEL;
-}
-static bool IsOk(HWND window)
-{
-    return GetDlgCtrlID(window) == IDOK;
 }
 static bool IsForEveryoneChoice(HWND window)
 {
     char text[64] = {};
     GetWindowTextA(window, text, sizeof text);
     return std::strcmp(text, "For everyone who uses this computer") == 0;
+}
+// The first page whole: its choices, which come a moment after the frame's
+// Next button, and that button.
+static HWND everyoneChoice;
+static bool FirstPageShown()
+{
+    everyoneChoice = FindWizardChild(IsForEveryoneChoice);
+    return everyoneChoice && WizardButtonReady();
 }
 
 static bool ClickThroughSetup(const std::string &setup, bool forEveryone, DWORD &exitCode, double &firstPageMs)
@@ -448,25 +453,29 @@ static bool ClickThroughSetup(const std::string &setup, bool forEveryone, DWORD 
     Started s = StartCommandLine("\"" + setup + "\"");
     wizardProcess = s.processId;
     wizardWord = "Next";
-    bool shown = PumpUntil(WizardButtonReady, 60000);
-    if (!shown && FindWizardChild(IsCancel) && !FindWizardChild(IsOk)) {
+    bool shown = PumpUntil(FirstPageShown, 60000);
+    if (!shown && FindWizardChild(IsCancel)) {
         // That emulator fault, not setup's: a second start is a fair test,
         // and the same fault twice still fails.
-        Note("setup's wizard came up without its Next button; started again");
+        Note("setup's first page came up incomplete (Next %d, choices %d); started again", WizardButtonReady(),
+             everyoneChoice != nullptr);
+        EnumWindows(NoteWindow, 0);
         StopProgram(s);
         s = StartCommandLine("\"" + setup + "\"");
         wizardProcess = s.processId;
-        shown = PumpUntil(WizardButtonReady, 60000);
+        shown = PumpUntil(FirstPageShown, 60000);
     }
     firstPageMs = NowMs() - start;
-    HWND everyone = FindWizardChild(IsForEveryoneChoice);
-    bool offered = everyone && SendMessageA(everyone, BM_GETCHECK, 0, 0) == BST_CHECKED;
-    CHECK(shown && everyone && offered == forEveryone, "setup's first page: shown %d, offers for everyone %d", shown,
-          offered);
-    bool clicked = shown && PressWizardButton(s.processId, "Next") && PressWizardButton(s.processId, "Next") &&
+    bool offered = shown && SendMessageA(everyoneChoice, BM_GETCHECK, 0, 0) == BST_CHECKED;
+    CHECK(shown && offered == forEveryone, "setup's first page: shown %d, offers for everyone %d", shown, offered);
+    bool pressed = shown && PressWizardButton(s.processId, "Next") && PressWizardButton(s.processId, "Next") &&
                    PressWizardButton(s.processId, "Install");
     wizardWord = "Finish";
-    clicked = clicked && PumpUntil(StartBoxShown, 60000);
+    bool clicked = pressed && PumpUntil(StartBoxShown, 60000);
+    if (pressed && !clicked) {
+        Note("setup by hand never reached its finish page");
+        EnumWindows(NoteWindow, 0);
+    }
     // The page hides the box as it comes up, before a person could see it;
     // its own style says so whether or not the page is shown yet.
     PumpFor(500);
