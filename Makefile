@@ -12,7 +12,7 @@
 # make screenshots  pictures of Quellbar and of the download site for docs/
 # make icons      regenerate resources/icons/*.ico from their pixel sources
 
-.PHONY: all deps build build-host release test test-x64 test-x86 bench run screenshots icons clean
+.PHONY: all deps site-deps build build-host release test test-x64 test-x86 bench run screenshots icons clean
 
 # The release version (QUELLIN_VERSION in resources/product_texts.h), which
 # the release files are named after.
@@ -24,6 +24,11 @@ all: build
 
 deps:
 	@tools/install-deps.sh
+
+# Node.js and the npm packages of the download site's test and pictures;
+# building needs neither.
+site-deps:
+	@tools/install-deps.sh --site
 
 build: deps
 	cmake --preset x86 >/dev/null
@@ -41,7 +46,7 @@ export SIGN_PFX SIGN_PASS SIGN_TIMESTAMP_URL RELEASE_URL
 release: build
 	tools/release.sh
 
-test-x64: build build-host release
+test-x64: build build-host release site-deps
 	ctest --preset host
 
 test: test-x64 test-x86
@@ -63,7 +68,7 @@ bench: build
 run: build
 	tools/run.sh
 
-screenshots: release
+screenshots: release site-deps
 	tools/screenshots.sh
 
 icons: build-host
