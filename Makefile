@@ -11,8 +11,10 @@
 # make run        start Quellbar in a Wine desktop (on $DISPLAY, or on Xvfb)
 # make screenshots  pictures of Quellbar and of the download site for docs/
 # make icons      regenerate resources/icons/*.ico from their pixel sources
+# make check-fresh  `make` and `make test-x64` of the commit at HEAD in a
+#                 stock Debian 12 chroot (as root; downloads about 1 GB)
 
-.PHONY: all deps site-deps build build-host release test test-x64 test-x86 bench run screenshots icons clean
+.PHONY: all deps site-deps build build-host release test test-x64 test-x86 bench run screenshots icons check-fresh clean
 
 # The release version (QUELLIN_VERSION in resources/product_texts.h), which
 # the release files are named after.
@@ -73,6 +75,9 @@ screenshots: release site-deps
 
 icons: build-host
 	cmake --build --preset host --target icons
+
+check-fresh:
+	tools/check-fresh.sh
 
 clean:
 	rm -rf build dist
