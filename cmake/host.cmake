@@ -46,7 +46,7 @@ foreach(check contents signed)
 endforeach()
 
 # The download site that `make release` writes, in headless Chromium; `make`
-# installs the browser and the test's npm packages.
+# installs the browser, `make test-x64` Node.js and the test's npm packages.
 add_test(NAME site.browser COMMAND node --test ${PROJECT_SOURCE_DIR}/tests/site/site.test.mjs)
 set_tests_properties(site.browser PROPERTIES TIMEOUT 120)
 
