@@ -19,6 +19,7 @@ SUITE=bookworm
 src=$(cd "$(dirname "$0")/.." && pwd)
 commit=$(git -C "$src" rev-parse HEAD)
 say() { echo "check-fresh: $*" >&2; }
+since() { local s=$(($(date +%s) - $1)); echo "$((s / 60)) min $((s % 60)) s"; }
 
 [ "$(id -u)" = 0 ] || { say "needs root (debootstrap, chroot)"; exit 1; }
 [ -z "$(git -C "$src" status --porcelain --untracked-files=no)" ] ||
@@ -61,6 +62,7 @@ base="$CACHE/base-$key"
 if [ ! -d "$base" ]; then
     say "building the stock Debian 12 tree from $mirror (log: $CACHE/debootstrap.log)"
     rm -rf --one-file-system "$base.tmp"
+    start=$(date +%s)
     debootstrap --variant=minbase --include=make,git,ca-certificates --cache-dir="$CACHE/debs" \
         "$SUITE" "$base.tmp" "$mirror" > "$CACHE/debootstrap.log" 2>&1 ||
         { tail -n 20 "$CACHE/debootstrap.log" >&2; exit 1; }
@@ -68,6 +70,7 @@ if [ ! -d "$base" ]; then
     [ -z "${http_proxy:-}" ] || echo "Acquire::http::Proxy \"$http_proxy\";" > "$base.tmp/etc/apt/apt.conf.d/80proxy"
     rm -rf "$base.tmp/var/cache/apt/archives"/*.deb
     mv "$base.tmp" "$base"
+    say "stock tree built in $(since $start)"
 fi
 
 trap unmount_all EXIT
@@ -101,9 +104,8 @@ for cmd in "make" "make test-x64"; do
     start=$(date +%s)
     rc=0
     in_root "$cmd" 2>&1 | tee -a "$log" || rc=$?
-    secs=$(($(date +%s) - start))
     if [ $rc = 0 ]; then result=passed; else result="FAILED (exit $rc)"; failed=1; fi
-    say "$cmd: $result in $((secs / 60)) min $((secs % 60)) s"
+    say "$cmd: $result in $(since $start)"
 done
 in_root 'echo "Node.js $(node --version), npm $(npm --version)"; npm ls --prefix tests/site' >&2 2>/dev/null || true
 
