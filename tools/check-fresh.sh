@@ -94,7 +94,7 @@ in_root() {
     chroot "$root" /usr/bin/env -i PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin \
         HOME=/root LANG=C.UTF-8 TERM=dumb sh -c "cd /root/quellin && $1"
 }
-in_root "update-ca-certificates >/dev/null"
+in_root "update-ca-certificates >/dev/null 2>&1"
 
 say "running $commit in $root (output: $log)"
 : > "$log"
