@@ -10,8 +10,8 @@
 # downloads; each run works on a copy of it, removed when the run passes
 # and kept for a look when it fails. It uses the host's Debian mirrors and
 # apt proxy, and copies in the host's own CA certificates
-# (/usr/local/share/ca-certificates): on a network that inspects TLS, apt,
-# git and npm inside would refuse their servers without them.
+# (/usr/local/share/ca-certificates): on a network that inspects TLS, npm
+# inside would not trust the registry without them.
 set -euo pipefail
 
 CACHE=${QUELLIN_FRESH_CACHE:-/var/cache/quellin-fresh}
