@@ -103,7 +103,10 @@ for cmd in "make" "make test-x64"; do
     [ -z "$failed" ] || { say "$cmd: not run"; continue; }
     start=$(date +%s)
     rc=0
-    in_root "$cmd" 2>&1 | tee -a "$log" || rc=$?
+    # In the background, so that a signal stops the check at once; the exit
+    # trap then stops what still runs inside.
+    (in_root "$cmd" 2>&1 | tee -a "$log") &
+    wait $! || rc=$?
     if [ $rc = 0 ]; then result=passed; else result="FAILED (exit $rc)"; failed=1; fi
     say "$cmd: $result in $(since $start)"
 done
