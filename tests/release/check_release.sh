@@ -102,6 +102,7 @@ Property|Manufacturer => Brindlecote
 Property|ProductName => Quellin
 Property|ARPURLINFOABOUT => https://www.brindlecote.com/
 Property|SecureCustomProperties => SIGNIN;HOTKEY;INSTALLDIR;.*
+Property|MSIRESTARTMANAGERCONTROL => Disable
 Directory|INSTALLDIR => ProgramFilesFolder => Quellin
 Directory|MenuFolder => ProgramMenuFolder => Quellin
 Shortcut|QuellsnapLinkWithKey => MenuFolder => Quellsnap => QuellsnapWithKey => \[INSTALLDIR\]Quellsnap.exe =>  => Switches the display off at once => 1871 => .*

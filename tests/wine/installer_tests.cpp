@@ -834,11 +834,7 @@ static void PackagePass(const std::string &setup, const std::string &menu)
     const std::string pendingBefore = ReadPending();
     DWORD exitCode;
     double ms, installMs, removeMs, upgradeMs, heldRemoveMs;
-    // An earlier run's package, removed by its codes as an administrator would.
-    RunAndWait("msiexec /x \"" + next + "\" /qn", 120000, exitCode, ms);
-    RunAndWait("msiexec /x \"" + msi + "\" /qn", 120000, exitCode, ms);
-    RemoveLeftovers(HKEY_LOCAL_MACHINE, {folder, chosen}, menu);
-    RegDeleteKeyA(HKEY_LOCAL_MACHINE, PackageKey);
+    RemoveLeftovers(HKEY_LOCAL_MACHINE, {chosen}, menu);
     auto packageMenu = [&] { return Exists(allMenu) ? allMenu : menu; };
 
     static const struct {
@@ -968,7 +964,16 @@ static void InstallerRoundTrip()
     const std::string chosen = local + "\\Small Tools";
     const char userFile[] = "notes.txt";
     const char mine[] = "mine\r\n";
-    // A machine-wide install left behind would make setup for one person decline.
+    // A machine-wide install left behind would make setup for one person
+    // decline: setup's, or an earlier run's package, removed by msiexec as an
+    // administrator would.
+    for (const std::string *package : {&msiNextPath, &msiPath}) {
+        DWORD code;
+        double ms;
+        if (!package->empty())
+            RunAndWait("msiexec /x \"" + *package + "\" /qn", 120000, code, ms);
+    }
+    RegDeleteKeyA(HKEY_LOCAL_MACHINE, PackageKey);
     int removed = RemoveLeftovers(HKEY_CURRENT_USER, {chosen, defaultFolder}, menu) +
                   RemoveLeftovers(HKEY_LOCAL_MACHINE, {ShellFolder(CSIDL_PROGRAM_FILES) + ProductSubfolder},
                                   ShellFolder(CSIDL_COMMON_PROGRAMS) + ProductSubfolder);
