@@ -76,6 +76,13 @@ static std::string ShellFolder(int csidl)
     return path;
 }
 
+static std::string FullPath(const std::string &path)
+{
+    char full[MAX_PATH] = {};
+    GetFullPathNameA(path.c_str(), MAX_PATH, full, nullptr);
+    return full;
+}
+
 static bool Exists(const std::string &path)
 {
     return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
@@ -819,11 +826,7 @@ static void CheckNoPackage(const char *when, const std::string &folder, const st
 // release.contents checks the package's tables name all users'.
 static void PackagePass(const std::string &setup, const std::string &menu)
 {
-    char full[MAX_PATH] = {};
-    GetFullPathNameA(msiPath.c_str(), MAX_PATH, full, nullptr);
-    const std::string msi = full;
-    GetFullPathNameA(msiNextPath.c_str(), MAX_PATH, full, nullptr);
-    const std::string next = full;
+    const std::string msi = FullPath(msiPath), next = FullPath(msiNextPath);
     if (!Exists(msi) || !Exists(next)) {
         CHECK(false, "no package to test: pass --msi PATH --msi-next PATH ('%s', '%s')", msi.c_str(), next.c_str());
         return;
@@ -971,7 +974,7 @@ static void InstallerRoundTrip()
         DWORD code;
         double ms;
         if (!package->empty())
-            RunAndWait("msiexec /x \"" + *package + "\" /qn", 120000, code, ms);
+            RunAndWait("msiexec /x \"" + FullPath(*package) + "\" /qn", 120000, code, ms);
     }
     RegDeleteKeyA(HKEY_LOCAL_MACHINE, PackageKey);
     int removed = RemoveLeftovers(HKEY_CURRENT_USER, {chosen, defaultFolder}, menu) +
