@@ -48,14 +48,16 @@ test-x64: build build-host release
 
 test: test-x64 test-x86
 
-# The whole driver on the shipped files, the shipped setup among them, then
+# The whole driver on the shipped files, the shipped setup and package among
+# them (longer than the VM's default 900 s under load), then
 # the tray pictures once more on a system that reports version 5.0, where the
 # 256-colour pair must show.
 test-x86: build release
 	rm -rf build/vm-dist-x86 && mkdir -p build/vm-dist-x86 && cp -a dist/x86/. build/vm-dist-x86/ && \
 	    cp dist/release/Quellin-$(VERSION)-setup.exe dist/release/Quellin-$(VERSION).msi $(WINGET_INSTALLER_MANIFEST) \
 	        build/release-x64/x86/Quellin-$(NEXT_VERSION).msi build/vm-dist-x86/
-	tools/vm/test-x86.sh build/vm-dist-x86 build/x86/quellin_driver.exe tests/wine/wine_session.sh --x86 @DIST@ \
+	QUELLIN_VM_TIMEOUT=$${QUELLIN_VM_TIMEOUT:-1800} \
+	    tools/vm/test-x86.sh build/vm-dist-x86 build/x86/quellin_driver.exe tests/wine/wine_session.sh --x86 @DIST@ \
 	    --setup @DIST@/Quellin-$(VERSION)-setup.exe --manifest @DIST@/$(notdir $(WINGET_INSTALLER_MANIFEST)) \
 	    --msi @DIST@/Quellin-$(VERSION).msi --msi-next @DIST@/Quellin-$(NEXT_VERSION).msi
 	QUELLIN_WINVER=win2k tools/vm/test-x86.sh dist/x86 build/x86/quellin_driver.exe tests/wine/wine_session.sh \
