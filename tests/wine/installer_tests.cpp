@@ -968,12 +968,12 @@ static void InstallerRoundTrip()
     const char userFile[] = "notes.txt";
     const char mine[] = "mine\r\n";
     // A machine-wide install left behind would make setup for one person
-    // decline: setup's, or an earlier run's package, removed by msiexec as an
-    // administrator would.
+    // decline: setup's, or an earlier run's package (its key tells), removed
+    // by msiexec as an administrator would.
     for (const std::string *package : {&msiNextPath, &msiPath}) {
         DWORD code;
         double ms;
-        if (!package->empty())
+        if (!package->empty() && KeyExists(PackageKey, HKEY_LOCAL_MACHINE))
             RunAndWait("msiexec /x \"" + FullPath(*package) + "\" /qn", 120000, code, ms);
     }
     RegDeleteKeyA(HKEY_LOCAL_MACHINE, PackageKey);
