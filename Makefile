@@ -19,6 +19,8 @@
 # The release version (QUELLIN_VERSION in resources/product_texts.h), which
 # the release files are named after.
 VERSION := $(shell tools/version.sh)
+# The package one version later, which the tests upgrade to (tools/release.sh).
+NEXT_VERSION := $(shell echo $(VERSION) | awk -F. '{ $$NF = $$NF + 1; print }' OFS=.)
 # What the installer case checks the installed setup against.
 WINGET_INSTALLER_MANIFEST := dist/manifests/winget/manifests/b/Brindlecote/Quellin/$(VERSION)/Brindlecote.Quellin.installer.yaml
 
@@ -53,14 +55,18 @@ test-x64: build build-host release site-deps
 
 test: test-x64 test-x86
 
-# The whole driver on the shipped files, the shipped setup among them, then
+# The whole driver on the shipped files, the shipped setup and package among
+# them (longer than the VM's default 900 s under load), then
 # the tray pictures once more on a system that reports version 5.0, where the
 # 256-colour pair must show.
 test-x86: build release
 	rm -rf build/vm-dist-x86 && mkdir -p build/vm-dist-x86 && cp -a dist/x86/. build/vm-dist-x86/ && \
-	    cp dist/release/Quellin-$(VERSION)-setup.exe $(WINGET_INSTALLER_MANIFEST) build/vm-dist-x86/
-	tools/vm/test-x86.sh build/vm-dist-x86 build/x86/quellin_driver.exe tests/wine/wine_session.sh --x86 @DIST@ \
-	    --setup @DIST@/Quellin-$(VERSION)-setup.exe --manifest @DIST@/$(notdir $(WINGET_INSTALLER_MANIFEST))
+	    cp dist/release/Quellin-$(VERSION)-setup.exe dist/release/Quellin-$(VERSION).msi $(WINGET_INSTALLER_MANIFEST) \
+	        build/release-x64/x86/Quellin-$(NEXT_VERSION).msi build/vm-dist-x86/
+	QUELLIN_VM_TIMEOUT=$${QUELLIN_VM_TIMEOUT:-1800} \
+	    tools/vm/test-x86.sh build/vm-dist-x86 build/x86/quellin_driver.exe tests/wine/wine_session.sh --x86 @DIST@ \
+	    --setup @DIST@/Quellin-$(VERSION)-setup.exe --manifest @DIST@/$(notdir $(WINGET_INSTALLER_MANIFEST)) \
+	    --msi @DIST@/Quellin-$(VERSION).msi --msi-next @DIST@/Quellin-$(NEXT_VERSION).msi
 	QUELLIN_WINVER=win2k tools/vm/test-x86.sh dist/x86 build/x86/quellin_driver.exe tests/wine/wine_session.sh \
 	    --x86 @DIST@ quellbar_tray_pictures_follow_system_version
 

@@ -61,9 +61,15 @@ file(STRINGS ${PROJECT_SOURCE_DIR}/resources/product_texts.h QUELLIN_VERSION_LIN
      REGEX "^#define QUELLIN_VERSION +\"[^\"]+\"")
 string(REGEX REPLACE ".*\"([^\"]+)\".*" "\\1" QUELLIN_VERSION "${QUELLIN_VERSION_LINE}")
 set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/resources/product_texts.h)
+# The package one version later, which release.sh builds for the upgrade.
+string(REGEX MATCH "[0-9]+$" QUELLIN_VERSION_LAST "${QUELLIN_VERSION}")
+math(EXPR QUELLIN_VERSION_LAST "${QUELLIN_VERSION_LAST} + 1")
+string(REGEX REPLACE "[0-9]+$" "${QUELLIN_VERSION_LAST}" QUELLIN_NEXT_VERSION "${QUELLIN_VERSION}")
 set(QUELLIN_DRIVER_ARGS
     --dist "${QUELLIN_WIN_ROOT}\\dist\\x64" --x86 "${QUELLIN_WIN_ROOT}\\dist\\x86" --x64 "${QUELLIN_WIN_ROOT}\\dist\\x64"
     --setup "${QUELLIN_WIN_ROOT}\\build\\release-x64\\Quellin-${QUELLIN_VERSION}-setup.exe"
+    --msi "${QUELLIN_WIN_ROOT}\\build\\release-x64\\Quellin-${QUELLIN_VERSION}.msi"
+    --msi-next "${QUELLIN_WIN_ROOT}\\build\\release-x64\\Quellin-${QUELLIN_NEXT_VERSION}.msi"
     --manifest "${QUELLIN_WIN_ROOT}\\dist\\manifests\\winget\\manifests\\b\\Brindlecote\\Quellin\\${QUELLIN_VERSION}\\Brindlecote.Quellin.installer.yaml")
 
 add_test(NAME wine.prefix COMMAND ${QUELLIN_SESSION} --shell true)

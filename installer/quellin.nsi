@@ -88,6 +88,7 @@ SetDateSave off
 !define EXIT_NEEDS_ADMIN 4            ; for everyone, without administrator rights
 !define EXIT_SYSTEM_ACCOUNT 5         ; as SYSTEM without /ALLUSERS: for nobody
 !define EXIT_INSTALLED_FOR_EVERYONE 6 ; for me, where Quellin is there for everyone
+!define EXIT_PACKAGE_INSTALLED 7      ; for everyone, where the Windows Installer package is
 
 !define MUI_ICON "${ROOT}/resources/icons/dark_screen.ico"
 !define MUI_UNICON "${ROOT}/resources/icons/dark_screen.ico"

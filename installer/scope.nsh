@@ -76,6 +76,20 @@ FunctionEnd
 !define NEEDS_ADMIN_TEXT "Installing Quellin for everyone who uses this computer needs administrator rights."
 !define FOR_EVERYONE_TEXT "Quellin is already installed for everyone who uses this computer. Update it with /ALLUSERS, or remove it before installing it for yourself."
 
+; Quellin's Windows Installer package (Quellin-<version>.msi) keeps its
+; folder under this key, in the same registry view as setup's entry. Where it
+; is installed setup installs neither for everyone nor for one person: the
+; package's removal or upgrade would take away what both name alike (the
+; Start-menu folder, the Run value), and the apps list would show two.
+!define PACKAGE_KEY "Software\Brindlecote\Quellin"
+!define PACKAGE_INSTALLED_TEXT "Quellin is installed for everyone on this computer by its Windows Installer package. Update or remove it with the package; setup does not install beside it."
+!macro REFUSE_WHERE_PACKAGE_INSTALLED code
+    ReadRegStr $0 HKLM "${PACKAGE_KEY}" "InstallDir"
+    ${If} $0 != ""
+        !insertmacro REFUSE ${code} "${PACKAGE_INSTALLED_TEXT}"
+    ${EndIf}
+!macroend
+
 ; Which scope this run installs, from the command line and what is there.
 ; A setup with its window asks on its first page, starting from the scope
 ; of a machine-wide install if there is one.
@@ -98,11 +112,13 @@ Function ChooseScope
             ${EndIf}
             !insertmacro REFUSE ${EXIT_NEEDS_ADMIN} "${NEEDS_ADMIN_TEXT}"
         ${EndIf}
+        !insertmacro REFUSE_WHERE_PACKAGE_INSTALLED ${EXIT_PACKAGE_INSTALLED}
     ${Else}
         Call IsSystemAccount
         ${If} $0 = 1
             !insertmacro REFUSE ${EXIT_SYSTEM_ACCOUNT} "Setup runs as the SYSTEM account, whose own profile nobody signs in to. To install Quellin for everyone, run it with /ALLUSERS."
         ${EndIf}
+        !insertmacro REFUSE_WHERE_PACKAGE_INSTALLED ${EXIT_INSTALLED_FOR_EVERYONE}
         !insertmacro INSTALLED_FOR_EVERYONE
         StrCpy $AllUsers $0
         StrCpy $AskScope 1

@@ -12,7 +12,7 @@ site=
 packages="cmake make g++ libgtest-dev
   g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
   wine64 xvfb xdotool imagemagick x11-utils
-  nsis zip unzip p7zip-full osslsigncode openssl
+  nsis zip unzip p7zip-full osslsigncode openssl wixl msitools faketime
   python3-yaml python3-jsonschema python3-markdown-it chromium"
 
 missing=

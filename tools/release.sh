@@ -3,9 +3,14 @@
 # (<version> is QUELLIN_VERSION, see tools/version.sh):
 #   Quellin-<version>-setup.exe     the per-user installer of the 32-bit programs
 #   Quellin-<version>-portable.zip  the two programs, README.txt and LICENSE.txt
-#   SHA256SUMS                      sha256sum lines for the two files above
-# the installer's x64 twin, build/release-x64/Quellin-<version>-setup.exe,
-# which the Wine tests install (this machine cannot run 32-bit code), and the
+#   Quellin-<version>.msi           the Windows Installer package for everyone
+#                                   (tools/build-msi.sh), for Group Policy
+#   SHA256SUMS                      sha256sum lines for the three files above
+# the installer's and the package's x64 twins, build/release-x64/
+# Quellin-<version>-setup.exe and Quellin-<version>.msi, which the Wine tests
+# install (this machine cannot run 32-bit code), beside them the package one
+# version later (x64, and x86/ for the 32-bit test run), which the tests
+# upgrade to, and the
 # winget and Scoop manifests for those downloads in dist/manifests/
 # (tools/write-manifests.sh), which are submitted, not downloaded; and in
 # dist/site/ the download site that serves them (tools/site/make-site.py).
@@ -14,7 +19,8 @@
 #        MANIFEST_DIR and SITE_DIR default to the folders beside RELEASE_DIR
 #        named manifests and site.
 # Env:   SIGN_PFX, SIGN_PASS   a PKCS#12 certificate and its password: the
-#                              programs, the uninstaller and the setup are
+#                              programs, the uninstaller, the setup and the
+#                              package are
 #                              then Authenticode-signed (tools/sign-file.sh)
 #        SOURCE_DATE_EPOCH     date of the ZIP entries (default: the commit's)
 #        RELEASE_URL           where the downloads will be (write-manifests.sh
@@ -62,6 +68,21 @@ nsis -DARCH=x86 "-DPROGRAMS=$work/programs" "-DLICENSE_FILE=$work/LICENSE.txt" "
     $sign_define
 nsis -DARCH=x64 "-DPROGRAMS=$root/dist/x64" "-DLICENSE_FILE=$work/LICENSE.txt" "-DOUTFILE=$twin/$name-setup.exe"
 
+"$root/tools/build-msi.sh" "$version" x86 "$work/programs" "$work/LICENSE.txt" "$out/$name.msi"
+if [ -n "${SIGN_PFX:-}" ]; then "$root/tools/sign-file.sh" "$out/$name.msi"; fi
+"$root/tools/build-msi.sh" "$version" x64 "$root/dist/x64" "$work/LICENSE.txt" "$twin/$name.msi"
+# The package one version later, for the upgrade test: a Quellbar.exe that
+# differs from the installed one (a trailing byte run, which Windows loads
+# as before), so that a test can tell which of the two it finds.
+next=$(echo "$version" | awk -F. '{ $NF = $NF + 1; print }' OFS=.)
+for arch in x86 x64; do
+    mkdir -p "$work/next-$arch" "$twin/x86"
+    cp "$root/dist/$arch/Quellbar.exe" "$root/dist/$arch/Quellsnap.exe" "$work/next-$arch/"
+    printf 'Quellin %s' "$next" >> "$work/next-$arch/Quellbar.exe"
+done
+"$root/tools/build-msi.sh" "$next" x86 "$work/next-x86" "$work/LICENSE.txt" "$twin/x86/Quellin-$next.msi"
+"$root/tools/build-msi.sh" "$next" x64 "$work/next-x64" "$work/LICENSE.txt" "$twin/Quellin-$next.msi"
+
 # A ZIP entry stores its date and the file's mode: both fixed, entries in a
 # fixed order, no directory entries and no Unix extra fields.
 epoch=${SOURCE_DATE_EPOCH:-$(git -C "$root" log -1 --format=%ct 2>/dev/null || echo 1796083200)}
@@ -75,8 +96,8 @@ TZ=UTC touch -d "@$epoch" "$work/zip/"*
 rm -f "$out/$name-portable.zip"
 (cd "$work/zip" && TZ=UTC zip -q -X -D -9 "$out/$name-portable.zip" Quellbar.exe Quellsnap.exe README.txt LICENSE.txt)
 
-(cd "$out" && sha256sum "$name-setup.exe" "$name-portable.zip" > SHA256SUMS)
-ls -l "$out" "$twin/$name-setup.exe"
+(cd "$out" && sha256sum "$name-setup.exe" "$name-portable.zip" "$name.msi" > SHA256SUMS)
+ls -l "$out" "$twin/$name-setup.exe" "$twin/$name.msi"
 "$root/tools/write-manifests.sh" "$out" "$manifests"
 "$root/tools/site/make-site.py" "$out" "$manifests" "$site"
 echo "site to upload in $site"

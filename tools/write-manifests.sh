@@ -80,14 +80,16 @@ EOF
 # setup's own when a running Quellbar will not let go of its file, 3 when an
 # option (winget's --custom) has a value it does not take, 4 when a
 # machine-wide install runs without administrator rights, 5 when a per-user
-# install runs as the SYSTEM account, whose profile is nobody's, and 6 when a
-# per-user install finds Quellin installed for everyone.
+# install runs as the SYSTEM account, whose profile is nobody's, 6 when a
+# per-user install finds Quellin installed for everyone, and 7 when a
+# machine-wide one finds it installed by the Windows Installer package.
 return_codes="1 cancelledByUser
 2 packageInUse
 3 invalidParameter
 4 contactSupport
 5 invalidParameter
-6 alreadyInstalled"
+6 alreadyInstalled
+7 alreadyInstalled"
 
 # ProductCode is the name of the uninstall key setup writes, per user and
 # machine-wide alike; winget finds an installed Quellin by it, and by the

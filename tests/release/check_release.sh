@@ -8,7 +8,10 @@
 #                                  out; the setup is within its size; every
 #                                  version is QUELLIN_VERSION; the manifests
 #                                  name the files' addresses and hashes, and
-#                                  the site holds the downloads where they say
+#                                  the site holds the downloads where they say;
+#                                  the package's tables say what Wine cannot
+#                                  show, and the next version's package is
+#                                  an upgrade of this one
 #   check_release.sh signed        with a throwaway certificate every Windows
 #                                  file of the release carries a signature
 #                                  that verifies against it
@@ -54,14 +57,16 @@ contents)
     cp -r "$root/installer" "$root/resources" "$root/tools" "$root/LICENSE" "$root/README.md" "$root/docs" "$copy/"
     cp -r "$root/dist/x86" "$root/dist/x64" "$copy/dist/"
     SOURCE_DATE_EPOCH=$epoch "$copy/tools/release.sh" "$work/b" "$work/b-twin" "$work/b-manifests" "$work/b-site" >/dev/null
-    for f in "$name-setup.exe" "$name-portable.zip" SHA256SUMS; do
+    for f in "$name-setup.exe" "$name-portable.zip" "$name.msi" SHA256SUMS; do
         cmp -s "$work/a/$f" "$work/b/$f" || fail "$f differs between two builds of the same sources"
     done
-    cmp -s "$work/a-twin/$name-setup.exe" "$work/b-twin/$name-setup.exe" || fail "the x64 twin setup differs"
+    for f in "$name-setup.exe" "$name.msi"; do
+        cmp -s "$work/a-twin/$f" "$work/b-twin/$f" || fail "the x64 twin $f differs"
+    done
     diff -r "$work/a-manifests" "$work/b-manifests" >/dev/null || fail "the manifests differ between the two builds"
     diff -r "$work/a-site" "$work/b-site" >/dev/null || fail "the site differs between the two builds"
     downloads=$(ls "$work/a" | tr '\n' ' ')
-    [ "$downloads" = "$name-portable.zip $name-setup.exe SHA256SUMS " ] || fail "release folder holds: $downloads"
+    [ "$downloads" = "$name-portable.zip $name-setup.exe $name.msi SHA256SUMS " ] || fail "release folder holds: $downloads"
 
     zip="$work/a/$name-portable.zip"
     sed 's/\r*$/\r/' "$root/LICENSE" > "$work/LICENSE.crlf"
@@ -77,10 +82,69 @@ contents)
     unzip -p "$zip" LICENSE.txt | cmp -s - "$work/LICENSE.crlf" || fail "LICENSE.txt in the ZIP is not LICENSE with CRLF"
 
     (cd "$work/a" && sha256sum --quiet -c SHA256SUMS) || fail "SHA256SUMS does not check out"
-    [ "$(wc -l < "$work/a/SHA256SUMS")" = 2 ] || fail "SHA256SUMS should have one line per download"
+    [ "$(wc -l < "$work/a/SHA256SUMS")" = 3 ] || fail "SHA256SUMS should have one line per download"
+
+    # The package: what Windows does with it comes from its tables, and Wine
+    # shows some of it otherwise (all users' Start menu) or not at all (the
+    # launch conditions' texts). Each line: a table, then a row as msiinfo
+    # exports it, columns apart by " => ", as a grep -x pattern.
+    msi="$work/a/$name.msi"
+    next_msi="$work/a-twin/x86/Quellin-$(echo "$version" | awk -F. '{ $NF = $NF + 1; print }' OFS=.).msi"
+    tab=$(printf '\t')
+    file_version="65535\\.$(echo "$version.0.0" | cut -d. -f1-3 | sed 's/\./\\./g')"
+    while IFS='|' read -r table row; do
+        msiinfo export "$msi" "$table" | tr -d '\r' | grep -qx "$(printf '%s' "$row" | sed "s/ => /$tab/g")" ||
+            fail "the package's $table table has no row '$row'"
+    done <<TABLE
+Property|ALLUSERS => 1
+Property|ProductVersion => $version
+Property|Manufacturer => Brindlecote
+Property|ProductName => Quellin
+Property|ARPURLINFOABOUT => https://www.brindlecote.com/
+Property|SecureCustomProperties => SIGNIN;HOTKEY;INSTALLDIR;.*
+Property|MSIRESTARTMANAGERCONTROL => Disable
+Directory|INSTALLDIR => ProgramFilesFolder => Quellin
+Directory|MenuFolder => ProgramMenuFolder => Quellin
+Shortcut|QuellsnapLinkWithKey => MenuFolder => Quellsnap => QuellsnapWithKey => \[INSTALLDIR\]Quellsnap.exe =>  => Switches the display off at once => 1871 => .*
+Shortcut|QuellsnapLinkWithoutKey => MenuFolder => Quellsnap => QuellsnapWithoutKey => \[INSTALLDIR\]Quellsnap.exe =>  => Switches the display off at once =>  => .*
+Shortcut|QuellbarLink => MenuFolder => Quellbar => Menu => \[INSTALLDIR\]Quellbar.exe =>  => Switches the display off with one click =>  => .*
+Component|QuellsnapWithKey => .* => HOTKEY = "1" => .*
+Component|QuellsnapWithoutKey => .* => HOTKEY = "0" => .*
+Component|SignIn => .* => SIGNIN = "1" => .*
+Component|NoSignIn => .* => SIGNIN = "0" => .*
+Registry|.* => 2 => Software\\\\Microsoft\\\\Windows\\\\CurrentVersion\\\\Run => Quellbar => "\[INSTALLDIR\]Quellbar.exe" => SignIn
+LaunchCondition|SIGNIN = "0" OR SIGNIN = "1" => .*
+LaunchCondition|HOTKEY = "0" OR HOTKEY = "1" => .*
+LaunchCondition|Installed OR NOT SETUP_FOR_EVERYONE => .*
+LaunchCondition|NOT WIX_DOWNGRADE_DETECTED => .*
+RegLocator|SetupForEveryone => 2 => Software\\\\Microsoft\\\\Windows\\\\CurrentVersion\\\\Uninstall\\\\Quellin => InstallLocation => 2
+InstallExecuteSequence|RemoveExistingProducts =>  => 1501
+File|Quellbar.exe => Quellbar => Quellbar.exe => [0-9]* => $file_version =>  => 512 => 1
+File|Quellsnap.exe => Quellsnap => Quellsnap.exe => [0-9]* => $file_version =>  => 512 => 2
+TABLE
+    # The old version goes after InstallInitialize and before the first
+    # action that writes.
+    first_write=$(msiinfo export "$msi" InstallExecuteSequence | tr -d '\r' | awk -F"$tab" '$1 == "ProcessComponents" { print $3 }')
+    [ "${first_write:-0}" -gt 1501 ] || fail "RemoveExistingProducts does not come before ProcessComponents ($first_write)"
+    msiinfo suminfo "$msi" | grep -qx 'Template: Intel;1033' || fail "the package is not for 32-bit Windows"
+    # The files it installs are the shipped ones.
+    mkdir "$work/msi"
+    (cd "$work/msi" && msiextract "$msi" >/dev/null) || fail "msiextract failed"
+    for p in Quellbar.exe Quellsnap.exe; do
+        cmp -s "$(find "$work/msi" -name "$p")" "$root/dist/x86/$p" || fail "$p in the package is not dist/x86/$p"
+    done
+    cmp -s "$(find "$work/msi" -name LICENSE.txt)" "$work/LICENSE.crlf" || fail "LICENSE.txt in the package is not LICENSE with CRLF"
+    # The next version's package replaces this one: the same UpgradeCode,
+    # another ProductCode, a later version.
+    value() { msiinfo export "$1" Property | tr -d '\r' | awk -F"$tab" -v p="$2" '$1 == p { print $2 }'; }
+    [ -n "$(value "$msi" UpgradeCode)" ] && [ "$(value "$msi" UpgradeCode)" = "$(value "$next_msi" UpgradeCode)" ] ||
+        fail "the next version's package has another UpgradeCode"
+    [ "$(value "$msi" ProductCode)" != "$(value "$next_msi" ProductCode)" ] || fail "the next version's package has the same ProductCode"
+    msi_size=$(stat -c %s "$msi")
+    [ "$msi_size" -le 65536 ] || fail "the package is $msi_size bytes, more than 64 KB"
 
     size=$(stat -c %s "$work/a/$name-setup.exe")
-    echo "setup $size bytes, ZIP $(stat -c %s "$zip") bytes, twin setup $(stat -c %s "$work/a-twin/$name-setup.exe") bytes"
+    echo "setup $size bytes, ZIP $(stat -c %s "$zip") bytes, package $msi_size bytes, twin setup $(stat -c %s "$work/a-twin/$name-setup.exe") bytes"
     [ "$size" -le 153600 ] || fail "setup is $size bytes, more than 150 KB"
     # What Explorer's Details tab and SmartScreen show about the setup.
     for text in Quellin Brindlecote "Sets up Quellin" "$version"; do
@@ -151,7 +215,7 @@ signed)
     unzip -q "$work/out/$name-portable.zip" -d "$work/zip"
     # The uninstaller is made inside the setup; take it out as Windows would get it.
     7z e -y -o"$work/un" "$work/out/$name-setup.exe" Uninstall.exe >/dev/null
-    for f in out/$name-setup.exe zip/Quellbar.exe zip/Quellsnap.exe un/Uninstall.exe; do
+    for f in out/$name-setup.exe out/$name.msi zip/Quellbar.exe zip/Quellsnap.exe un/Uninstall.exe; do
         if osslsigncode verify -CAfile cert.pem -in "$f" 2>&1 | grep -q "^Signature verification: ok"; then
             echo "signed and verified: $f"
         else

@@ -83,7 +83,11 @@ test('every address the page gives answers, and each download is the file its ha
     href: tr.querySelector('a').href, name: tr.querySelector('a').textContent,
     text: tr.textContent, hash: tr.querySelector('code').textContent,
   })));
-  assert.deepEqual(rows.map((r) => r.name), [`Quellin-${version}-setup.exe`, `Quellin-${version}-portable.zip`]);
+  // The package's row is in the administrators' part, below the other two.
+  assert.deepEqual(rows.map((r) => r.name),
+    [`Quellin-${version}-setup.exe`, `Quellin-${version}-portable.zip`, `Quellin-${version}.msi`]);
+  assert.equal(await page.locator('[id="for-administrators"] ~ table.files a[href$=".msi"]').count(), 1,
+    'the package is not listed in the administrators\' part');
   for (const row of rows) {
     const { status, bytes } = await get(row.href);
     assert.equal(status, 200, row.href);

@@ -1,5 +1,5 @@
 // Quellin's Wine test driver.
-//   quellin_driver --dist DIR [--x86 DIR --x64 DIR] [--setup FILE --manifest FILE] [CASE...]
+//   quellin_driver --dist DIR [--x86 DIR --x64 DIR] [--setup FILE --manifest FILE] [--msi FILE --msi-next FILE] [CASE...]
 // Runs the named cases (all tests when none are named; measurements only
 // when named), one line per case, and
 // ends with "SUMMARY <passed> passed, <failed> failed". Exit code 0 only when
@@ -38,11 +38,15 @@ int main(int argc, char **argv)
             setupPath = argv[++i];
         else if (std::strcmp(argv[i], "--manifest") == 0 && i + 1 < argc)
             manifestPath = argv[++i];
+        else if (std::strcmp(argv[i], "--msi") == 0 && i + 1 < argc)
+            msiPath = argv[++i];
+        else if (std::strcmp(argv[i], "--msi-next") == 0 && i + 1 < argc)
+            msiNextPath = argv[++i];
         else
             wanted.push_back(argv[i]);
     }
     if (distDir.empty()) {
-        std::printf("usage: quellin_driver --dist DIR [--x86 DIR --x64 DIR] [--setup FILE --manifest FILE] [CASE...]\n");
+        std::printf("usage: quellin_driver --dist DIR [--x86 DIR --x64 DIR] [--setup FILE --manifest FILE] [--msi FILE --msi-next FILE] [CASE...]\n");
         return 2;
     }
 

@@ -11,6 +11,8 @@ std::string distDirX86;
 std::string distDirX64;
 std::string setupPath;
 std::string manifestPath;
+std::string msiPath;
+std::string msiNextPath;
 Listener listener;
 bool currentCaseFailed;
 

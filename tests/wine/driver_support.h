@@ -22,6 +22,10 @@ extern std::string distDirX64;
 // (--manifest); empty when not given.
 extern std::string setupPath;
 extern std::string manifestPath;
+// The Windows Installer package under test (--msi) and the same package one
+// version later (--msi-next), which upgrades it.
+extern std::string msiPath;
+extern std::string msiNextPath;
 
 std::string ProgramPath(const char *program); // in distDir
 

@@ -11,6 +11,7 @@
 #include <shlobj.h>
 #include <tlhelp32.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -73,6 +74,13 @@ static std::string ShellFolder(int csidl)
     char path[MAX_PATH] = {};
     SHGetFolderPathA(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, path);
     return path;
+}
+
+static std::string FullPath(const std::string &path)
+{
+    char full[MAX_PATH] = {};
+    GetFullPathNameA(path.c_str(), MAX_PATH, full, nullptr);
+    return full;
 }
 
 static bool Exists(const std::string &path)
@@ -685,6 +693,259 @@ static void MachineWidePass(const std::string &setup, const std::string &default
     CloseDesktop(otherDesktop);
 }
 
+// --- The Windows Installer package ----------------------------------------------------
+
+// What the package keeps of an install (its choices and folder), and what
+// setup looks for to decline beside it.
+static const char PackageKey[] = "Software\\Brindlecote\\Quellin";
+static const char AppsListKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
+static const char *const PackageFiles[] = {"Quellbar.exe", "Quellsnap.exe", "LICENSE.txt"};
+
+// The apps list's entries that Windows Installer wrote for a package named
+// Quellin (each under its ProductCode, "{...}"): how many, and the version,
+// publisher and home page of the last one.
+static int PackageEntries(std::string &version, std::string &publisher, std::string &homePage)
+{
+    HKEY list;
+    int count = 0;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, AppsListKey, 0, KEY_READ, &list) != ERROR_SUCCESS)
+        return 0;
+    char name[256];
+    for (DWORD i = 0, size = sizeof name; RegEnumKeyExA(list, i, name, &size, nullptr, nullptr, nullptr, nullptr) ==
+                                          ERROR_SUCCESS;
+         ++i, size = sizeof name) {
+        std::string key = std::string(AppsListKey) + "\\" + name, text;
+        DWORD type, number;
+        if (name[0] != '{' || !ReadValue(key.c_str(), "DisplayName", type, text, number, HKEY_LOCAL_MACHINE) ||
+            text != QUELLIN_PRODUCT)
+            continue;
+        ++count;
+        ReadValue(key.c_str(), "DisplayVersion", type, version, number, HKEY_LOCAL_MACHINE);
+        ReadValue(key.c_str(), "Publisher", type, publisher, number, HKEY_LOCAL_MACHINE);
+        ReadValue(key.c_str(), "URLInfoAbout", type, homePage, number, HKEY_LOCAL_MACHINE);
+    }
+    RegCloseKey(list);
+    return count;
+}
+
+// The next version's Quellbar.exe is the built one with bytes after its end.
+static bool IsNextQuellbar(const std::vector<BYTE> &bytes)
+{
+    std::vector<BYTE> built = ReadWholeFile(ProgramPath("Quellbar.exe"));
+    return bytes.size() > built.size() && std::equal(built.begin(), built.end(), bytes.begin());
+}
+
+// The file that PendingFileRenameOperations moves onto path at the next
+// restart ("" if none): pairs of "\??\source" and "!\??\target" ("!":
+// replace it).
+static std::string PendingReplacement(const std::string &path)
+{
+    std::string pending = ReadPending();
+    std::vector<std::string> names;
+    for (size_t at = 0; at < pending.size(); at += names.back().size() + 1)
+        names.push_back(pending.c_str() + at);
+    for (size_t i = 0; i + 1 < names.size(); i += 2) {
+        std::string target = names[i + 1];
+        if (!target.empty() && target[0] == '!')
+            target.erase(0, 1);
+        if (_stricmp(target.c_str(), ("\\??\\" + path).c_str()) == 0 && names[i].compare(0, 4, "\\??\\") == 0)
+            return names[i].substr(4);
+    }
+    return "";
+}
+
+// Everything the package installs into the folder with the choices given,
+// from the version given; menu is where Wine put the Start-menu folder.
+static void CheckPackageInstalled(const std::string &folder, const std::string &menu, bool signIn, bool hotkey,
+                                  const char *version)
+{
+    std::vector<std::string> names = FolderContents(folder);
+    bool complete = names.size() == sizeof PackageFiles / sizeof PackageFiles[0];
+    for (const char *file : PackageFiles)
+        complete = complete && Exists(folder + "\\" + file);
+    CHECK(complete, "the package's folder %s holds %d files", folder.c_str(), int(names.size()));
+    CHECK(ReadWholeFile(folder + "\\Quellsnap.exe") == ReadWholeFile(ProgramPath("Quellsnap.exe")),
+          "the package's Quellsnap.exe differs from the one built");
+    for (const auto &s : Shortcuts) {
+        std::string target;
+        WORD key = 0;
+        bool read = ShortcutFacts(menu + "\\" + s.link, target, key);
+        WORD expected = s.hotkey && hotkey ? OurHotkey : 0;
+        CHECK(read && _stricmp(target.c_str(), (folder + "\\" + s.program).c_str()) == 0 && key == expected,
+              "the package's %s: read %d, target '%s', hotkey 0x%04x, expected 0x%04x", s.link, read, target.c_str(),
+              key, expected);
+    }
+    DWORD type, number;
+    std::string run, kept[3], entryVersion, publisher, homePage;
+    bool runs = ReadValue(RunKey, "Quellbar", type, run, number, HKEY_LOCAL_MACHINE);
+    CHECK(runs == signIn && (!signIn || run == "\"" + folder + "\\Quellbar.exe\""), "the HKLM Run value: %d '%s'",
+          runs, run.c_str());
+    const char *const keptNames[] = {"SignIn", "Hotkey", "InstallDir"};
+    const std::string keptExpected[] = {signIn ? "1" : "0", hotkey ? "1" : "0", folder + "\\"};
+    for (int i = 0; i < 3; ++i) {
+        ReadValue(PackageKey, keptNames[i], type, kept[i], number, HKEY_LOCAL_MACHINE);
+        CHECK(kept[i] == keptExpected[i], "the package kept %s '%s', not '%s'", keptNames[i], kept[i].c_str(),
+              keptExpected[i].c_str());
+    }
+    int entries = PackageEntries(entryVersion, publisher, homePage);
+    CHECK(entries == 1 && entryVersion == version && publisher == QUELLIN_COMPANY && homePage == QUELLIN_HOME_PAGE,
+          "%d apps-list entries for the package; the last: version '%s', publisher '%s', home page '%s'", entries,
+          entryVersion.c_str(), publisher.c_str(), homePage.c_str());
+}
+
+// Nothing of the package is there (and nothing of setup's).
+static void CheckNoPackage(const char *when, const std::string &folder, const std::string &menu)
+{
+    std::string version, publisher, homePage, text;
+    DWORD type, number;
+    const struct {
+        const char *what;
+        bool left;
+    } leftovers[] = {
+        {"the folder", Exists(folder)},
+        {"the Start-menu folder", Exists(menu)},
+        {"the Run value", ReadValue(RunKey, "Quellbar", type, text, number, HKEY_LOCAL_MACHINE)},
+        {"the package's key", KeyExists(PackageKey, HKEY_LOCAL_MACHINE)},
+        {"an apps-list entry", PackageEntries(version, publisher, homePage) > 0},
+        {"setup's entry for everyone", KeyExists(UninstallKey, HKEY_LOCAL_MACHINE)},
+        {"setup's entry for one person", KeyExists(UninstallKey)},
+    };
+    for (const auto &l : leftovers)
+        CHECK(!l.left, "%s: %s is there", when, l.what);
+}
+
+// 9. The Windows Installer package, through msiexec /qn as a deployment runs
+// it: a bad property refused; an install for everyone with the defaults,
+// beside which setup declines in both scopes; removal; an install with both
+// choices off into a folder of the administrator's; the next version over it
+// while Quellbar.exe is held as a running image, keeping the choices; the
+// earlier version refused over it; removal with the file still held; and the
+// package refused where setup installed for everyone. Wine puts the
+// Start-menu folder of an ALLUSERS=1 package into the installing account's
+// Start menu (Windows: all users'), so it is looked for in either;
+// release.contents checks the package's tables name all users'.
+static void PackagePass(const std::string &setup, const std::string &menu)
+{
+    const std::string msi = FullPath(msiPath), next = FullPath(msiNextPath);
+    if (!Exists(msi) || !Exists(next)) {
+        CHECK(false, "no package to test: pass --msi PATH --msi-next PATH ('%s', '%s')", msi.c_str(), next.c_str());
+        return;
+    }
+    const std::string folder = ShellFolder(CSIDL_PROGRAM_FILES) + ProductSubfolder;
+    const std::string allMenu = ShellFolder(CSIDL_COMMON_PROGRAMS) + ProductSubfolder;
+    const std::string chosen = ShellFolder(CSIDL_PROGRAM_FILES) + "\\Small Tools";
+    const std::string pendingBefore = ReadPending();
+    DWORD exitCode;
+    double ms, installMs, removeMs, upgradeMs, heldRemoveMs;
+    RemoveLeftovers(HKEY_LOCAL_MACHINE, {chosen}, menu);
+    auto packageMenu = [&] { return Exists(allMenu) ? allMenu : menu; };
+
+    static const struct {
+        const char *properties;
+        DWORD exitCode;
+    } refused[] = {{" HOTKEY=2", 1603}, {" SIGNIN=yes", 1603}};
+    for (const auto &r : refused) {
+        bool ended = RunAndWait("msiexec /i \"" + msi + "\" /qn" + r.properties, 120000, exitCode, ms);
+        CHECK(ended && exitCode == r.exitCode, "package with%s: ended %d, exit code %lu", r.properties, ended, exitCode);
+        CheckNoPackage(r.properties, folder, packageMenu());
+    }
+
+    bool ended = RunAndWait("msiexec /i \"" + msi + "\" /qn", 120000, exitCode, installMs);
+    CHECK(ended && exitCode == 0, "package install: ended %d, exit code %lu", ended, exitCode);
+    CheckPackageInstalled(folder, packageMenu(), true, true, QUELLIN_VERSION);
+    CHECK(ReadWholeFile(folder + "\\Quellbar.exe") == ReadWholeFile(ProgramPath("Quellbar.exe")),
+          "the package's Quellbar.exe differs from the one built");
+    static const struct {
+        const char *switches;
+        DWORD exitCode;
+    } declined[] = {{"", 6}, {" /ALLUSERS", 7}};
+    for (const auto &d : declined) {
+        ended = RunAndWait("\"" + setup + "\" /S" + d.switches, 120000, exitCode, ms);
+        CHECK(ended && exitCode == d.exitCode && !KeyExists(UninstallKey) && !KeyExists(UninstallKey, HKEY_LOCAL_MACHINE),
+              "setup /S%s beside the package: ended %d, exit code %lu, expected %lu; or it installed", d.switches,
+              ended, exitCode, d.exitCode);
+        CheckPackageInstalled(folder, packageMenu(), true, true, QUELLIN_VERSION);
+    }
+    ended = RunAndWait("msiexec /x \"" + msi + "\" /qn", 120000, exitCode, removeMs);
+    CHECK(ended && exitCode == 0, "package removal: ended %d, exit code %lu", ended, exitCode);
+    CheckNoPackage("after the removal", folder, packageMenu());
+
+    // Both choices off, another folder; the next version, given nothing,
+    // keeps all three, and replaces the held Quellbar.exe at the restart.
+    ended = RunAndWait("msiexec /i \"" + msi + "\" /qn SIGNIN=0 HOTKEY=0 \"INSTALLDIR=" + chosen + "\"", 120000,
+                       exitCode, ms);
+    CHECK(ended && exitCode == 0, "package with both off: ended %d, exit code %lu", ended, exitCode);
+    CheckPackageInstalled(chosen, packageMenu(), false, false, QUELLIN_VERSION);
+    HMODULE held = LoadLibraryExA((chosen + "\\Quellbar.exe").c_str(), nullptr, DONT_RESOLVE_DLL_REFERENCES);
+    CHECK(held != nullptr, "Quellbar.exe could not be held as an image: %lu", GetLastError());
+    ended = RunAndWait("msiexec /i \"" + next + "\" /qn", 120000, exitCode, upgradeMs);
+    const std::string replacement = PendingReplacement(chosen + "\\Quellbar.exe");
+    bool replacedNow = IsNextQuellbar(ReadWholeFile(chosen + "\\Quellbar.exe"));
+    bool replacedLater = !replacement.empty() && IsNextQuellbar(ReadWholeFile(replacement));
+    const DWORD upgradeExit = exitCode;
+    CHECK(ended && ((exitCode == 0 && replacedNow) || (exitCode == 3010 && replacedLater)),
+          "upgrade with Quellbar.exe held: ended %d, exit code %lu; the new file there now %d, at the restart from "
+          "'%s' %d",
+          ended, exitCode, replacedNow, replacement.c_str(), replacedLater);
+    std::string nextVersion = msiNextPath.substr(msiNextPath.find_last_of("\\/") + 1);
+    nextVersion = nextVersion.substr(nextVersion.find('-') + 1);
+    nextVersion.resize(nextVersion.size() - 4); // ".msi"
+    // The file written beside the held one waits for the restart there.
+    if (!replacement.empty())
+        DeleteFileA(replacement.c_str());
+    CheckPackageInstalled(chosen, packageMenu(), false, false, nextVersion.c_str());
+
+    ended = RunAndWait("msiexec /i \"" + msi + "\" /qn", 120000, exitCode, ms);
+    CHECK(ended && exitCode == 1603, "the earlier version over the later: ended %d, exit code %lu", ended, exitCode);
+    CheckPackageInstalled(chosen, packageMenu(), false, false, nextVersion.c_str());
+
+    // Removal with the file still held: whatever stays is that file, its
+    // folder and what is to go at the restart.
+    ended = RunAndWait("msiexec /x \"" + next + "\" /qn", 120000, exitCode, heldRemoveMs);
+    CHECK(ended && (exitCode == 0 || exitCode == 3010), "removal with Quellbar.exe held: ended %d, exit code %lu",
+          ended, exitCode);
+    std::vector<std::string> remaining = FolderContents(chosen);
+    std::string list;
+    for (const std::string &n : remaining) {
+        list += " " + n;
+        CHECK(n == "Quellbar.exe" || ListedForDeletion(chosen + "\\" + n), "after the removal %s is left for good",
+              n.c_str());
+    }
+    FreeLibrary(held);
+    Note("package: removal with Quellbar.exe held, exit code %lu, left:%s; listed for the restart: Quellbar.exe %d, "
+         "the folder %d",
+         exitCode, list.c_str(), ListedForDeletion(chosen + "\\Quellbar.exe"), ListedForDeletion(chosen + "\\"));
+    for (const std::string &n : remaining)
+        DeleteFileA((chosen + "\\" + n).c_str());
+    RemoveDirectoryA(chosen.c_str());
+    CheckNoPackage("after the removal with a file held", chosen, packageMenu());
+
+    // Where setup installed for everyone, the package changes nothing.
+    ended = RunAndWait("\"" + setup + "\" /S /ALLUSERS", 120000, exitCode, ms);
+    CHECK(ended && exitCode == 0, "setup for everyone: ended %d, exit code %lu", ended, exitCode);
+    ended = RunAndWait("msiexec /i \"" + msi + "\" /qn", 120000, exitCode, ms);
+    std::string version, publisher, homePage;
+    CHECK(ended && exitCode == 1603 && PackageEntries(version, publisher, homePage) == 0 &&
+              !KeyExists(PackageKey, HKEY_LOCAL_MACHINE),
+          "the package beside setup's install for everyone: ended %d, exit code %lu", ended, exitCode);
+    CheckInstalled(folder, nullptr, allMenu, true, OurHotkey, HKEY_LOCAL_MACHINE);
+    std::string quiet;
+    DWORD type, number;
+    ReadValue(UninstallKey, "QuietUninstallString", type, quiet, number, HKEY_LOCAL_MACHINE);
+    RunAndWait(quiet, 120000, exitCode, ms);
+    awaitedPath = folder;
+    PumpUntil(AwaitedPathGone, 15000);
+
+    Note("package: install %.0f ms, removal %.0f ms, upgrade with a file held %.0f ms (exit code %lu, replaced %s), "
+         "removal with it held %.0f ms",
+         installMs, removeMs, upgradeMs, upgradeExit, replacedNow ? "now" : "at the restart", heldRemoveMs);
+    if (pendingBefore.empty())
+        RegDeleteKeyValueA(HKEY_LOCAL_MACHINE, SessionManagerKey, PendingValue);
+    else
+        RegSetKeyValueA(HKEY_LOCAL_MACHINE, SessionManagerKey, PendingValue, REG_MULTI_SZ, pendingBefore.data(),
+                        DWORD(pendingBefore.size()));
+}
+
 static void InstallerRoundTrip()
 {
     if (setupPath.empty()) {
@@ -706,7 +967,16 @@ static void InstallerRoundTrip()
     const std::string chosen = local + "\\Small Tools";
     const char userFile[] = "notes.txt";
     const char mine[] = "mine\r\n";
-    // A machine-wide install left behind would make setup for one person decline.
+    // A machine-wide install left behind would make setup for one person
+    // decline: setup's, or an earlier run's package (its key tells), removed
+    // by msiexec as an administrator would.
+    for (const std::string *package : {&msiNextPath, &msiPath}) {
+        DWORD code;
+        double ms;
+        if (!package->empty() && KeyExists(PackageKey, HKEY_LOCAL_MACHINE))
+            RunAndWait("msiexec /x \"" + FullPath(*package) + "\" /qn", 120000, code, ms);
+    }
+    RegDeleteKeyA(HKEY_LOCAL_MACHINE, PackageKey);
     int removed = RemoveLeftovers(HKEY_CURRENT_USER, {chosen, defaultFolder}, menu) +
                   RemoveLeftovers(HKEY_LOCAL_MACHINE, {ShellFolder(CSIDL_PROGRAM_FILES) + ProductSubfolder},
                                   ShellFolder(CSIDL_COMMON_PROGRAMS) + ProductSubfolder);
@@ -923,6 +1193,7 @@ static void InstallerRoundTrip()
          clickedMs, releasedMs);
 
     MachineWidePass(setup, defaultFolder, menu);
+    PackagePass(setup, menu);
 
     // Whatever a failure left, so that later cases start clean.
     if (restartedProcess) {

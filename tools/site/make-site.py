@@ -115,21 +115,28 @@ for line in readme.splitlines(keepends=True):
 missing = REQUIRED - sections.keys()
 if missing:
     fail(f"README.md has no section {', '.join(sorted(missing))}")
-chosen = ["".join(sections[h]) for h in SECTIONS if h in sections]
+chosen = [(h, "".join(sections[h])) for h in SECTIONS if h in sections]
 intro = "".join(sections[""])
 
 # The three release files at their addresses, when those are on this site,
 # and the table that links the two downloads with their sizes and hashes.
+# The Windows Installer package lies beside them; administrators find its
+# row in their own part of the page.
 folder = downloads[0].rpartition("/")[0] + "/"
-rows = []
-for name in [url.rpartition("/")[2] for url in downloads] + ["SHA256SUMS"]:
+package = f"Quellin-{version}.msi"
+rows, package_rows = [], []
+for name in [url.rpartition("/")[2] for url in downloads] + [package, "SHA256SUMS"]:
     data = (release_dir / name).read_bytes()
     if inside(folder) is not None:
         put(inside(folder) + name, data)
     if name != "SHA256SUMS":
-        rows.append(f'<tr><td><a href="{html.escape(address(folder + name))}">{html.escape(name)}</a><br>'
-                    f"{round(len(data) / 1024)} KB ({len(data):,} bytes)</td>"
-                    f"<td><code>{hashlib.sha256(data).hexdigest()}</code></td></tr>")
+        (package_rows if name == package else rows).append(
+            f'<tr><td><a href="{html.escape(address(folder + name))}">{html.escape(name)}</a><br>'
+            f"{round(len(data) / 1024)} KB ({len(data):,} bytes)</td>"
+            f"<td><code>{hashlib.sha256(data).hexdigest()}</code></td></tr>")
+package_table = ('<table class="files">\n<thead>\n<tr><th scope="col">Package and size</th>'
+                 '<th scope="col">SHA-256</th></tr>\n</thead>\n<tbody>\n' + "\n".join(package_rows) +
+                 "\n</tbody>\n</table>\n")
 put(license_path, (ROOT / "LICENSE").read_bytes())
 shutil.copyfile(HERE / "site.css", site / assets / "site.css")
 shutil.copyfile(ROOT / "resources/icons/dark_screen.ico", site / assets / "quellin.ico")
@@ -137,9 +144,10 @@ shutil.copyfile(ROOT / "resources/icons/dark_screen.ico", site / assets / "quell
 parts = dict(
     intro=to_html(intro),
     files=to_html(f"## The files of version {version}"),
-    first=to_html(chosen[0]),
+    first=to_html(chosen[0][1]),
     antivirus=to_html((HERE / "antivirus.md").read_text()),
-    rest="".join(to_html(text) for text in chosen[1:]),
+    rest="".join(to_html(text) + (package_table if heading == "For administrators" else "")
+                 for heading, text in chosen[1:]),
 )
 page = Template((HERE / "page.html").read_text()).substitute(
     parts,
