@@ -40,7 +40,7 @@ endforeach()
 add_dependencies(icons icon_gen)
 
 # What `make release` gives Windows users, checked as files.
-foreach(check contents signed)
+foreach(check contents texts signed)
     add_test(NAME release.${check} COMMAND ${PROJECT_SOURCE_DIR}/tests/release/check_release.sh ${check})
     set_tests_properties(release.${check} PROPERTIES TIMEOUT 120)
 endforeach()
