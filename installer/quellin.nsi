@@ -15,6 +15,7 @@
 ;   kept_choices.nsh  the options an earlier install kept; /SIGNIN= /HOTKEY=
 ;   files_in_use.nsh  closing Quellbar, or setting a file in use aside
 ;   cleanup.nsh       removing an install's things and the uninstaller's file
+;   languages/        every text shown, one file per language
 
 !if "${ARCH}" == "x64"
     Target amd64-unicode
