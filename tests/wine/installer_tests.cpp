@@ -471,7 +471,7 @@ static bool SetupProcessFound()
     CloseHandle(snapshot);
     return setupProcess != 0;
 }
-static Started StartUnderLocale(const std::string &setup, const char *locale)
+static Started StartUnderLocale(const std::string &setup, const char *locale, const char *options = "")
 {
     Started s = {};
     char wine[MAX_PATH] = {};
@@ -480,7 +480,7 @@ static Started StartUnderLocale(const std::string &setup, const char *locale)
         return s;
     }
     setupName = std::strrchr(setup.c_str(), '\\') + 1;
-    StartCommandLine(std::string("Z:\\usr\\bin\\env LC_ALL=") + locale + " \"" + wine + "\" \"" + setup + "\"");
+    StartCommandLine(std::string("Z:\\usr\\bin\\env LC_ALL=") + locale + " \"" + wine + "\" \"" + setup + "\"" + options);
     if (PumpUntil(SetupProcessFound, 30000)) {
         s.process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, setupProcess);
         s.processId = setupProcess;
@@ -996,15 +996,33 @@ static void InstallerRoundTrip()
 
 // Setup speaks the Windows display language, which Wine takes from the
 // locale variables as a program starts: the first page's own words and
-// NSIS's button, and English for a language setup has no texts for.
+// NSIS's button, and a refusal with the option and value it names; English
+// for a language setup has no texts for.
 static const struct {
     const char *locale;
-    const wchar_t *title, *everyone, *next;
+    const wchar_t *title, *everyone, *next, *badSignIn;
 } SetupLanguages[] = {
-    {"de_DE.UTF-8", L"Für wen ist Quellin?", L"Für alle, die diesen Computer verwenden", L"&Weiter >"},
-    {"ja_JP.UTF-8", L"Quellin を使うユーザー", L"このコンピューターを使うすべてのユーザー", L"次へ(&N) >"},
-    {"cy_GB.UTF-8", L"Who is Quellin for?", L"For everyone who uses this computer", L"&Next >"},
+    {"de_DE.UTF-8", L"Für wen ist Quellin?", L"Für alle, die diesen Computer verwenden", L"&Weiter >",
+     L"/SIGNIN= erwartet 0 oder 1, nicht „2“."},
+    {"ja_JP.UTF-8", L"Quellin を使うユーザー", L"このコンピューターを使うすべてのユーザー", L"次へ(&N) >",
+     L"/SIGNIN= には 0 または 1 を指定してください (指定された値: \"2\")。"},
+    {"cy_GB.UTF-8", L"Who is Quellin for?", L"For everyone who uses this computer", L"&Next >",
+     L"/SIGNIN= takes 0 or 1, not \"2\"."},
 };
+
+// A message box's text: the one static control with words.
+static HWND messageText;
+static bool IsMessageText(HWND window)
+{
+    char className[16] = {};
+    GetClassNameA(window, className, sizeof className);
+    return _stricmp(className, "Static") == 0 && GetWindowTextLengthW(window) > 0;
+}
+static bool MessageShown()
+{
+    messageText = FindWizardChild(IsMessageText);
+    return messageText != nullptr;
+}
 
 static std::string Utf8(const wchar_t *text)
 {
@@ -1031,7 +1049,16 @@ static void InstallerSpeaksTheLanguage()
         CHECK(shown && std::wcscmp(title, language.title) == 0 && std::wcscmp(next, language.next) == 0,
               "under %s setup's first page: choice for everyone shown %d, title '%s', button '%s'", language.locale,
               shown, Utf8(title).c_str(), Utf8(next).c_str());
-        // Nothing is changed before the first page is left.
+        // Nothing is changed before the first page is left, nor by a refusal.
+        StopProgram(s);
+
+        s = StartUnderLocale(setup, language.locale, " /SIGNIN=2");
+        wizardProcess = s.processId;
+        wchar_t refusal[256] = {};
+        if (PumpUntil(MessageShown, 60000))
+            GetWindowTextW(messageText, refusal, 256);
+        CHECK(std::wcscmp(refusal, language.badSignIn) == 0, "under %s setup /SIGNIN=2 says '%s'", language.locale,
+              Utf8(refusal).c_str());
         StopProgram(s);
     }
     everyoneWords = EnglishEveryoneWords;
