@@ -452,7 +452,8 @@ static bool FirstPageShown()
 }
 
 // Wine takes the display language from the Unix locale variables as a
-// program starts, and a Windows program started the Windows way inherits
+// program starts (LC_ALL: LANG alone left Wine 8 in English here, with no
+// locales installed), and a Windows program started the Windows way inherits
 // this driver's, whatever its environment block says (measured). A Unix
 // program started from here gets the block as its environment: env starts
 // setup's Wine under the locale given, and the Windows process that becomes
