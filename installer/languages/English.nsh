@@ -1,10 +1,9 @@
 ; The setup's and the uninstaller's own texts in English, the reference every
 ; other language file follows name for name (NSIS's buttons and standard
 ; pages come with NSIS). English is also the language for every Windows
-; display language without a file here. A text's name is the same in every
-; file; quellin.nsi lists the files. Keys are written as Windows names them
-; in that language; options (/ALLUSERS), program names and Program Files'
-; own name on that Windows stay as they are.
+; display language without a file here; quellin.nsi lists the files. Keys and
+; Program Files are written as Windows shows them in each language; options
+; (/ALLUSERS) and program names stay as they are.
 !insertmacro MUI_LANGUAGE "English"
 LangString ScopeTitle 0 "Who is Quellin for?"
 LangString ScopeSubtitle 0 "Install it for you alone or for everyone who uses this computer."
