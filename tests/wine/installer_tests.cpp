@@ -1011,13 +1011,16 @@ static const struct {
      L"/SIGNIN= takes 0 or 1, not \"2\"."},
 };
 
-// A message box's text: the one static control with words.
+// A message box's text: the static control with words beside an OK button.
+// In the emulator NSIS first shows its own "verifying installer" window, a
+// static without a button.
 static HWND messageText;
 static bool IsMessageText(HWND window)
 {
     char className[16] = {};
     GetClassNameA(window, className, sizeof className);
-    return _stricmp(className, "Static") == 0 && GetWindowTextLengthW(window) > 0;
+    return _stricmp(className, "Static") == 0 && GetWindowTextLengthW(window) > 0 &&
+           GetDlgItem(GetParent(window), IDOK);
 }
 static bool MessageShown()
 {
