@@ -50,7 +50,7 @@ Function ${un}CloseQuellbar
     Call ${un}CloseQuellbarWindows
     !insertmacro TRY_DELETE_QUELLBAR 51
     ${If} ${FileExists} "$LetGoFolder\Quellbar.exe"
-        MessageBox MB_OK|MB_ICONSTOP "Quellbar is still running and cannot be replaced. Exit it from its menu and try again." /SD IDOK
+        MessageBox MB_OK|MB_ICONSTOP "$(QuellbarStillRunning)" /SD IDOK
         SetErrorLevel ${EXIT_QUELLBAR_RUNS}
         Quit
     ${EndIf}

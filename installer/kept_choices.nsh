@@ -64,7 +64,8 @@ FunctionEnd
         ${ElseIf} $R1 == "0"
             !insertmacro UnselectSection ${section}
         ${Else}
-            MessageBox MB_OK|MB_ICONSTOP "${switch} takes 0 or 1, not $\"$R1$\"." /SD IDOK
+            StrCpy $R2 "${switch}"
+            MessageBox MB_OK|MB_ICONSTOP "$(SwitchTakesZeroOrOne)" /SD IDOK
             SetErrorLevel ${EXIT_BAD_SWITCH}
             Quit
         ${EndIf}

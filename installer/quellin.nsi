@@ -15,6 +15,7 @@
 ;   kept_choices.nsh  the options an earlier install kept; /SIGNIN= /HOTKEY=
 ;   files_in_use.nsh  closing Quellbar, or setting a file in use aside
 ;   cleanup.nsh       removing an install's things and the uninstaller's file
+;   languages/        every text shown, one file per language
 
 !if "${ARCH}" == "x64"
     Target amd64-unicode
@@ -55,7 +56,6 @@
 ; As the shell stores it: HOTKEYF_ALT|HOTKEYF_CONTROL|HOTKEYF_SHIFT (4|2|1)
 ; in the high byte, the virtual key 'O' in the low one.
 !define QUELLSNAP_HOTKEY 0x074F
-!define QUELLSNAP_HOTKEY_TEXT "Ctrl+Alt+Shift+O"
 
 !ifdef SIGN_CMD
     !finalize '${SIGN_CMD} "%1"' = 0
@@ -94,19 +94,35 @@ SetDateSave off
 !define MUI_UNICON "${ROOT}/resources/icons/dark_screen.ico"
 !define MUI_ABORTWARNING
 !define MUI_COMPONENTSPAGE_SMALLDESC
-!define MUI_COMPONENTSPAGE_TEXT_TOP "Quellbar sits in the notification area: one click on it switches the displays off. Quellsnap switches them off as soon as it starts; its keyboard shortcut is ${QUELLSNAP_HOTKEY_TEXT}."
+!define MUI_COMPONENTSPAGE_TEXT_TOP "$(ComponentsText)"
 Page custom ScopePage ScopePageLeave
 !insertmacro MUI_PAGE_COMPONENTS
 !insertmacro MUI_PAGE_DIRECTORY
 !insertmacro MUI_PAGE_INSTFILES
 !define MUI_FINISHPAGE_RUN
-!define MUI_FINISHPAGE_RUN_TEXT "Start Quellbar"
+!define MUI_FINISHPAGE_RUN_TEXT "$(StartQuellbar)"
 !define MUI_FINISHPAGE_RUN_FUNCTION StartQuellbar
 !define MUI_PAGE_CUSTOMFUNCTION_SHOW FinishPageShow
 !insertmacro MUI_PAGE_FINISH
 !insertmacro MUI_UNPAGE_CONFIRM
 !insertmacro MUI_UNPAGE_INSTFILES
-!insertmacro MUI_LANGUAGE "English"
+; The person's Windows display language picks one of these, with no question
+; asked; English, the first, serves every other. Each file holds one
+; language's texts (English.nsh says how); a text missing from one fails the
+; release's build (makensis -WX), where NSIS would only warn and show English.
+!include languages\English.nsh
+!include languages\German.nsh
+!include languages\French.nsh
+!include languages\Spanish.nsh
+!include languages\Italian.nsh
+!include languages\PortugueseBR.nsh
+!include languages\Dutch.nsh
+!include languages\Polish.nsh
+!include languages\Russian.nsh
+!include languages\Japanese.nsh
+!include languages\Korean.nsh
+!include languages\SimpChinese.nsh
+!include languages\TradChinese.nsh
 
 VIProductVersion "${VERSION_WORDS}"
 VIFileVersion "${VERSION_WORDS}"
@@ -162,7 +178,7 @@ Function AddFileSize
     IntOp $2 $2 + $0
 FunctionEnd
 
-Section "Quellbar and Quellsnap" SecPrograms
+Section "$(SecProgramsName)" SecPrograms
     SectionIn RO
     ; Another folder than the earlier install's moves the install: one copy,
     ; with one uninstaller that knows it. Only what setup put there leaves the
@@ -240,11 +256,11 @@ Section "Quellbar and Quellsnap" SecPrograms
     WriteRegDWORD SHCTX "${UNINSTALL_KEY}" "EstimatedSize" $2
 SectionEnd
 
-Section "Start Quellbar when I sign in" SecSignIn
+Section "$(SecSignInName)" SecSignIn
     WriteRegStr SHCTX "${RUN_KEY}" "Quellbar" '"$INSTDIR\Quellbar.exe"'
 SectionEnd
 
-Section "Keyboard shortcut for Quellsnap" SecHotkey
+Section "$(SecHotkeyName)" SecHotkey
     ; A key the person chose in the shortcut's Properties stays theirs.
     ${If} $KeptHotkey = 0
         StrCpy $KeptHotkey ${QUELLSNAP_HOTKEY}
@@ -259,9 +275,9 @@ Section "-Restart Quellbar"
 SectionEnd
 
 !insertmacro MUI_FUNCTION_DESCRIPTION_BEGIN
-    !insertmacro MUI_DESCRIPTION_TEXT ${SecPrograms} "The two programs and their Start-menu entries."
-    !insertmacro MUI_DESCRIPTION_TEXT ${SecSignIn} "Quellbar starts in the notification area each time you sign in."
-    !insertmacro MUI_DESCRIPTION_TEXT ${SecHotkey} "${QUELLSNAP_HOTKEY_TEXT} starts Quellsnap, which switches the displays off."
+    !insertmacro MUI_DESCRIPTION_TEXT ${SecPrograms} "$(SecProgramsText)"
+    !insertmacro MUI_DESCRIPTION_TEXT ${SecSignIn} "$(SecSignInText)"
+    !insertmacro MUI_DESCRIPTION_TEXT ${SecHotkey} "$(SecHotkeyText)"
 !insertmacro MUI_FUNCTION_DESCRIPTION_END
 
 !insertmacro DEFINE_READ_KEPT_CHOICES

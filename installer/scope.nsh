@@ -73,8 +73,6 @@ FunctionEnd
     SetErrorLevel ${code}
     Quit
 !macroend
-!define NEEDS_ADMIN_TEXT "Installing Quellin for everyone who uses this computer needs administrator rights."
-!define FOR_EVERYONE_TEXT "Quellin is already installed for everyone who uses this computer. Update it with /ALLUSERS, or remove it before installing it for yourself."
 
 ; Quellin's Windows Installer package (Quellin-<version>.msi) keeps its
 ; folder under this key, in the same registry view as setup's entry. Where it
@@ -82,11 +80,10 @@ FunctionEnd
 ; package's removal or upgrade would take away what both name alike (the
 ; Start-menu folder, the Run value), and the apps list would show two.
 !define PACKAGE_KEY "Software\Brindlecote\Quellin"
-!define PACKAGE_INSTALLED_TEXT "Quellin is installed for everyone on this computer by its Windows Installer package. Update or remove it with the package; setup does not install beside it."
 !macro REFUSE_WHERE_PACKAGE_INSTALLED code
     ReadRegStr $0 HKLM "${PACKAGE_KEY}" "InstallDir"
     ${If} $0 != ""
-        !insertmacro REFUSE ${code} "${PACKAGE_INSTALLED_TEXT}"
+        !insertmacro REFUSE ${code} "$(PackageInstalled)"
     ${EndIf}
 !macroend
 
@@ -101,7 +98,7 @@ Function ChooseScope
     ${GetOptions} $R0 "/ALLUSERS" $1
     ${IfNot} ${Errors}
         ${If} $1 != ""
-            !insertmacro REFUSE ${EXIT_BAD_SWITCH} "/ALLUSERS takes no value."
+            !insertmacro REFUSE ${EXIT_BAD_SWITCH} "$(AllUsersTakesNoValue)"
         ${EndIf}
         StrCpy $AllUsers 1
         StrCpy $AskScope 0
@@ -110,13 +107,13 @@ Function ChooseScope
             ${IfNot} ${Silent}
                 Call RunAgainElevated
             ${EndIf}
-            !insertmacro REFUSE ${EXIT_NEEDS_ADMIN} "${NEEDS_ADMIN_TEXT}"
+            !insertmacro REFUSE ${EXIT_NEEDS_ADMIN} "$(NeedsAdmin)"
         ${EndIf}
         !insertmacro REFUSE_WHERE_PACKAGE_INSTALLED ${EXIT_PACKAGE_INSTALLED}
     ${Else}
         Call IsSystemAccount
         ${If} $0 = 1
-            !insertmacro REFUSE ${EXIT_SYSTEM_ACCOUNT} "Setup runs as the SYSTEM account, whose own profile nobody signs in to. To install Quellin for everyone, run it with /ALLUSERS."
+            !insertmacro REFUSE ${EXIT_SYSTEM_ACCOUNT} "$(SystemAccount)"
         ${EndIf}
         !insertmacro REFUSE_WHERE_PACKAGE_INSTALLED ${EXIT_INSTALLED_FOR_EVERYONE}
         !insertmacro INSTALLED_FOR_EVERYONE
@@ -124,7 +121,7 @@ Function ChooseScope
         StrCpy $AskScope 1
         ${If} ${Silent}
             ${If} $AllUsers = 1
-                !insertmacro REFUSE ${EXIT_INSTALLED_FOR_EVERYONE} "${FOR_EVERYONE_TEXT}"
+                !insertmacro REFUSE ${EXIT_INSTALLED_FOR_EVERYONE} "$(InstalledForEveryone)"
             ${EndIf}
             StrCpy $AskScope 0
         ${EndIf}
@@ -157,16 +154,16 @@ FunctionEnd
 ; The first page: for me or for everyone.
 Function ScopePage
     ${IfThen} $AskScope = 0 ${|} Abort ${|}
-    !insertmacro MUI_HEADER_TEXT "Who is Quellin for?" "Install it for you alone or for everyone who uses this computer."
+    !insertmacro MUI_HEADER_TEXT "$(ScopeTitle)" "$(ScopeSubtitle)"
     nsDialogs::Create 1018
     Pop $0
-    ${NSD_CreateRadioButton} 0 8u 100% 12u "Only for me"
+    ${NSD_CreateRadioButton} 0 8u 100% 12u "$(ScopeForMe)"
     Pop $1
-    ${NSD_CreateLabel} 12u 22u -12u 20u "Installs into your own folders. No administrator rights needed."
+    ${NSD_CreateLabel} 12u 22u -12u 20u "$(ScopeForMeNote)"
     Pop $0
-    ${NSD_CreateRadioButton} 0 50u 100% 12u "For everyone who uses this computer"
+    ${NSD_CreateRadioButton} 0 50u 100% 12u "$(ScopeForEveryone)"
     Pop $ScopeForEveryone
-    ${NSD_CreateLabel} 12u 64u -12u 30u "Installs into Program Files for every account. Needs administrator rights: Windows asks for them."
+    ${NSD_CreateLabel} 12u 64u -12u 30u "$(ScopeForEveryoneNote)"
     Pop $0
     ${If} $AllUsers = 1
         ${NSD_Check} $ScopeForEveryone
@@ -182,13 +179,13 @@ Function ScopePageLeave
         !insertmacro IS_ELEVATED
         ${If} $0 = 0
             Call RunAgainElevated
-            MessageBox MB_OK|MB_ICONEXCLAMATION "${NEEDS_ADMIN_TEXT}"
+            MessageBox MB_OK|MB_ICONEXCLAMATION "$(NeedsAdmin)"
             Abort
         ${EndIf}
     ${Else}
         !insertmacro INSTALLED_FOR_EVERYONE
         ${If} $0 = 1
-            MessageBox MB_OK|MB_ICONEXCLAMATION "${FOR_EVERYONE_TEXT}"
+            MessageBox MB_OK|MB_ICONEXCLAMATION "$(InstalledForEveryone)"
             Abort
         ${EndIf}
     ${EndIf}
@@ -207,7 +204,7 @@ Function un.onInit
             ${IfNot} ${Silent}
                 Call un.RunAgainElevated
             ${EndIf}
-            !insertmacro REFUSE ${EXIT_NEEDS_ADMIN} "Removing Quellin for everyone who uses this computer needs administrator rights."
+            !insertmacro REFUSE ${EXIT_NEEDS_ADMIN} "$(UninstallNeedsAdmin)"
         ${EndIf}
     ${EndIf}
 FunctionEnd

@@ -58,8 +58,10 @@ if [ -n "${SIGN_PFX:-}" ]; then
 fi
 
 # makensis reads its own options before the script; quiet unless it fails.
+# Any warning fails the build (-WX): the one that matters is a language file
+# lacking a text, which NSIS would otherwise show in English.
 nsis() {
-    if ! makensis -V2 -INPUTCHARSET UTF8 "$@" "$root/installer/quellin.nsi" > "$work/makensis.log" 2>&1; then
+    if ! makensis -V2 -WX -INPUTCHARSET UTF8 "$@" "$root/installer/quellin.nsi" > "$work/makensis.log" 2>&1; then
         cat "$work/makensis.log" >&2
         exit 1
     fi

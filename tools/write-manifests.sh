@@ -2,7 +2,8 @@
 # Writes the package-manager manifests for the release in RELEASE_DIR:
 #   MANIFEST_DIR/winget/manifests/b/Brindlecote/Quellin/<version>/  the setup,
 #       in the layout of the public winget manifest repository (a version,
-#       an installer and a default-locale file, manifest version 1.12.0)
+#       an installer, a default-locale file and one locale file for each other
+#       language of installer/languages, manifest version 1.12.0)
 #   MANIFEST_DIR/scoop/quellin.json  the portable ZIP, for a Scoop bucket
 # Both name each download by its address, RELEASE_URL/<file name>, and its
 # SHA-256; the package managers refuse a file whose hash differs.
@@ -138,12 +139,19 @@ ManifestVersion: 1.12.0
 EOF
 } > "$winget/$id.installer.yaml"
 
+# Each language's description lives beside the setup's texts in that language,
+# in installer/languages/<language>.winget.yaml: its PackageLocale (a tag as
+# winget takes it), ShortDescription, Description and Tags. English's is the
+# default locale, which also carries the facts every language shares.
+languages=$root/installer/languages
+locale_header() {
+    header "$1"
+    printf 'PackageIdentifier: %s\nPackageVersion: %s\n' "$id" "$version"
+    cat "$2"
+}
 {
-    header defaultLocale
+    locale_header defaultLocale "$languages/English.winget.yaml"
     cat <<EOF
-PackageIdentifier: $id
-PackageVersion: $version
-PackageLocale: en-US
 Publisher: $company
 PublisherUrl: $home
 PackageName: $product
@@ -151,23 +159,19 @@ PackageUrl: $home
 License: MIT
 LicenseUrl: ${home}quellin/LICENSE.txt
 Copyright: $copyright
-ShortDescription: Two tiny programs that switch the displays off on request, from the notification area or with a keyboard shortcut.
-Description: |-
-  Quellbar sits in the notification area; a left click on its monitor picture switches the displays off.
-  Quellsnap has no window: started, it switches the displays off and ends, which makes it the program for a keyboard shortcut (setup offers one).
-  Moving the mouse or pressing a key wakes the displays. Neither program stores any settings.
 Moniker: quellin
-Tags:
-- display
-- hotkey
-- monitor
-- power
-- screen-off
-- tray
 ManifestType: defaultLocale
 ManifestVersion: 1.12.0
 EOF
 } > "$winget/$id.locale.en-US.yaml"
+for texts in "$languages/"*.winget.yaml; do
+    tag=$(sed -n 's/^PackageLocale: //p' "$texts")
+    [ "$tag" = en-US ] && continue
+    {
+        locale_header locale "$texts"
+        printf 'ManifestType: locale\nManifestVersion: 1.12.0\n'
+    } > "$winget/$id.locale.$tag.yaml"
+done
 
 # Scoop keeps the ZIP's files in a folder of its own and puts a command for
 # each "bin" on the PATH: typing quellsnap switches the displays off.

@@ -12,6 +12,9 @@
 #                                  the package's tables say what Wine cannot
 #                                  show, and the next version's package is
 #                                  an upgrade of this one
+#   check_release.sh texts         every text of the setup is in each
+#                                  language's file, and each language is
+#                                  built in and described for winget
 #   check_release.sh signed        with a throwaway certificate every Windows
 #                                  file of the release carries a signature
 #                                  that verifies against it
@@ -145,7 +148,7 @@ TABLE
 
     size=$(stat -c %s "$work/a/$name-setup.exe")
     echo "setup $size bytes, ZIP $(stat -c %s "$zip") bytes, package $msi_size bytes, twin setup $(stat -c %s "$work/a-twin/$name-setup.exe") bytes"
-    [ "$size" -le 153600 ] || fail "setup is $size bytes, more than 150 KB"
+    [ "$size" -le 204800 ] || fail "setup is $size bytes, more than 200 KB"
     # What Explorer's Details tab and SmartScreen show about the setup.
     for text in Quellin Brindlecote "Sets up Quellin" "$version"; do
         strings -el -n 3 "$work/a/$name-setup.exe" | grep -qx "$text" || fail "no '$text' in the setup's version block"
@@ -163,6 +166,18 @@ TABLE
     for kind in version:Brindlecote.Quellin installer:Brindlecote.Quellin.installer defaultLocale:Brindlecote.Quellin.locale.en-US; do
         head -1 "$winget/${kind#*:}.yaml" | grep -qx "# yaml-language-server: \$schema=https://aka.ms/winget-manifest.${kind%%:*}.1.12.0.schema.json" ||
             fail "${kind#*:}.yaml does not open with its schema line"
+    done
+    # One locale manifest for each other language the setup speaks, with that
+    # language's own description.
+    for texts in "$root/installer/languages/"*.winget.yaml; do
+        tag=$(field PackageLocale "$texts")
+        [ "$tag" = en-US ] && continue
+        got=$winget/Brindlecote.Quellin.locale.$tag.yaml
+        if ! head -1 "$got" 2>/dev/null | grep -qx "# yaml-language-server: \$schema=https://aka.ms/winget-manifest.locale.1.12.0.schema.json"; then
+            fail "no locale manifest for $tag, or one without its schema line"
+        elif [ "$(field ShortDescription "$got")" != "$(field ShortDescription "$texts")" ]; then
+            fail "the $tag manifest does not describe Quellin in its own language"
+        fi
     done
     for v in $(field PackageVersion "$winget/"*.yaml) $(field DisplayVersion "$winget/"*.yaml) $(json "$m/scoop/quellin.json" version); do
         [ "$v" = "$version" ] || fail "a manifest gives version $v, not $version"
@@ -203,6 +218,25 @@ TABLE
         echo "note: $checker not found: manifests not checked against the schemas"
     fi
     ;;
+texts)
+    # Every text the setup and uninstaller show is a language string, named the
+    # same in every language's file; each language's file is built in and
+    # has its package description. makensis -WX fails a release build on a
+    # missing one too, but says nothing of a literal text in English only.
+    cd "$root/installer"
+    literal=$(grep -nE '^ *(MessageBox|!insertmacro (REFUSE|MUI_HEADER_TEXT|MUI_DESCRIPTION_TEXT)|\$\{NSD_Create|Section |!define MUI_[A-Z_]*TEXT)' \
+        *.nsi *.nsh | grep -vE 'Section "(-|\$\(|Uninstall")' | grep -E '"([^$"]|\$[^({])[^"]*"' | grep -vE '"\$\([A-Za-z]+\)"' || true)
+    [ -z "$literal" ] || fail "texts outside the language files: $literal"
+    names() { sed -n 's/^LangString \([A-Za-z]*\) 0 .*/\1/p' "$1" | sort; }
+    for file in languages/*.nsh; do
+        language=$(basename "$file" .nsh)
+        missing=$(names languages/English.nsh | comm -3 - "$(names "$file" > "$work/names"; echo "$work/names")" | tr -d '\t' | tr '\n' ' ')
+        [ -z "$missing" ] || fail "$language.nsh differs from English.nsh in: $missing"
+        grep -qx "!insertmacro MUI_LANGUAGE \"$language\"" "$file" || fail "$language.nsh does not load NSIS's $language"
+        grep -qxF "!include languages\\$language.nsh" quellin.nsi || fail "quellin.nsi does not include $language.nsh"
+        [ -f "languages/$language.winget.yaml" ] || fail "$language has no languages/$language.winget.yaml"
+    done
+    ;;
 signed)
     cd "$work"
     openssl req -x509 -newkey rsa:2048 -nodes -keyout key.pem -out cert.pem -days 2 \
@@ -225,7 +259,7 @@ signed)
     (cd "$work/out" && sha256sum --quiet -c SHA256SUMS) || fail "SHA256SUMS does not match the signed files"
     ;;
 *)
-    echo "usage: $0 contents|signed" >&2
+    echo "usage: $0 contents|texts|signed" >&2
     exit 2
     ;;
 esac

@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <cwchar>
 #include <string>
 #include <vector>
 
@@ -440,11 +441,14 @@ static bool IsCancel(HWND window)
 {
     return GetDlgCtrlID(window) == IDCANCEL;
 }
+// The first page's choice for everyone, in the language setup is expected to speak.
+static const wchar_t EnglishEveryoneWords[] = L"For everyone who uses this computer";
+static const wchar_t *everyoneWords = EnglishEveryoneWords;
 static bool IsForEveryoneChoice(HWND window)
 {
-    char text[64] = {};
-    GetWindowTextA(window, text, sizeof text);
-    return std::strcmp(text, "For everyone who uses this computer") == 0;
+    wchar_t text[64] = {};
+    GetWindowTextW(window, text, 64);
+    return std::wcscmp(text, everyoneWords) == 0;
 }
 // The first page whole: its choices, which come a moment after the frame's
 // Next button, and that button.
@@ -455,12 +459,50 @@ static bool FirstPageShown()
     return everyoneChoice && WizardButtonReady();
 }
 
-static bool ClickThroughSetup(const std::string &setup, bool forEveryone, DWORD &exitCode, double &firstPageMs)
+// Wine takes the display language from the Unix locale variables as a
+// program starts (LC_ALL: LANG alone left Wine 8 in English here, with no
+// locales installed), and a Windows program started the Windows way inherits
+// this driver's, whatever its environment block says (measured). A Unix
+// program started from here gets the block as its environment: env starts
+// setup's Wine under the locale given, and the Windows process that becomes
+// is found by its file name.
+static const char *setupName;
+static DWORD setupProcess;
+static bool SetupProcessFound()
 {
-    double start = NowMs();
-    Started s = StartCommandLine("\"" + setup + "\"");
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    PROCESSENTRY32 entry = {};
+    entry.dwSize = sizeof entry;
+    setupProcess = 0;
+    for (BOOL more = Process32First(snapshot, &entry); more && !setupProcess; more = Process32Next(snapshot, &entry))
+        if (_stricmp(entry.szExeFile, setupName) == 0)
+            setupProcess = entry.th32ProcessID;
+    CloseHandle(snapshot);
+    return setupProcess != 0;
+}
+static Started StartUnderLocale(const std::string &setup, const char *locale, const char *options = "")
+{
+    Started s = {};
+    char wine[MAX_PATH] = {};
+    if (!GetEnvironmentVariableA("WINE", wine, sizeof wine)) {
+        CHECK(false, "WINE names no Wine loader: run the driver with tests/wine/wine_session.sh");
+        return s;
+    }
+    setupName = std::strrchr(setup.c_str(), '\\') + 1;
+    StartCommandLine(std::string("Z:\\usr\\bin\\env LC_ALL=") + locale + " \"" + wine + "\" \"" + setup + "\"" + options);
+    if (PumpUntil(SetupProcessFound, 30000)) {
+        s.process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, setupProcess);
+        s.processId = setupProcess;
+    }
+    return s;
+}
+
+// Starts setup with its window (under the locale given, if any) and waits
+// for its first page, with the button whose text holds wizardWord.
+static bool StartOnFirstPage(const std::string &setup, Started &s, const char *locale = nullptr)
+{
+    s = locale ? StartUnderLocale(setup, locale) : StartCommandLine("\"" + setup + "\"");
     wizardProcess = s.processId;
-    wizardWord = "Next";
     bool shown = PumpUntil(FirstPageShown, 60000);
     if (!shown && FindWizardChild(IsCancel)) {
         // That emulator fault, not setup's: a second start is a fair test,
@@ -469,10 +511,19 @@ static bool ClickThroughSetup(const std::string &setup, bool forEveryone, DWORD 
              everyoneChoice != nullptr);
         EnumWindows(NoteWindow, 0);
         StopProgram(s);
-        s = StartCommandLine("\"" + setup + "\"");
+        s = locale ? StartUnderLocale(setup, locale) : StartCommandLine("\"" + setup + "\"");
         wizardProcess = s.processId;
         shown = PumpUntil(FirstPageShown, 60000);
     }
+    return shown;
+}
+
+static bool ClickThroughSetup(const std::string &setup, bool forEveryone, DWORD &exitCode, double &firstPageMs)
+{
+    double start = NowMs();
+    Started s;
+    wizardWord = "Next";
+    bool shown = StartOnFirstPage(setup, s);
     firstPageMs = NowMs() - start;
     bool offered = shown && SendMessageA(everyoneChoice, BM_GETCHECK, 0, 0) == BST_CHECKED;
     CHECK(shown && offered == forEveryone, "setup's first page: shown %d, offers for everyone %d", shown, offered);
@@ -946,19 +997,28 @@ static void PackagePass(const std::string &setup, const std::string &menu)
                         DWORD(pendingBefore.size()));
 }
 
-static void InstallerRoundTrip()
+// The setup named on the command line, as a full path; empty, after a
+// failure, if there is none.
+static std::string SetupToTest()
 {
     if (setupPath.empty()) {
         CHECK(false, "no setup to test: pass --setup PATH");
-        return;
+        return "";
     }
     char fullSetup[MAX_PATH] = {};
     GetFullPathNameA(setupPath.c_str(), MAX_PATH, fullSetup, nullptr);
-    const std::string setup = fullSetup;
-    if (!Exists(setup)) {
-        CHECK(false, "setup %s not found", setup.c_str());
-        return;
+    if (!Exists(fullSetup)) {
+        CHECK(false, "setup %s not found", fullSetup);
+        return "";
     }
+    return fullSetup;
+}
+
+static void InstallerRoundTrip()
+{
+    const std::string setup = SetupToTest();
+    if (setup.empty())
+        return;
     CoInitialize(nullptr);
     const std::string local = ShellFolder(CSIDL_LOCAL_APPDATA);
     const std::string defaultFolder = local + DefaultSubfolder;
@@ -1206,7 +1266,81 @@ static void InstallerRoundTrip()
     CoUninitialize();
 }
 
+// Setup speaks the Windows display language, which Wine takes from the
+// locale variables as a program starts: the first page's own words and
+// NSIS's button, and a refusal with the option and value it names; English
+// for a language setup has no texts for.
+static const struct {
+    const char *locale;
+    const wchar_t *title, *everyone, *next, *badSignIn;
+} SetupLanguages[] = {
+    {"de_DE.UTF-8", L"Für wen ist Quellin?", L"Für alle, die diesen Computer verwenden", L"&Weiter >",
+     L"/SIGNIN= erwartet 0 oder 1, nicht „2“."},
+    {"ja_JP.UTF-8", L"Quellin を使うユーザー", L"このコンピューターを使うすべてのユーザー", L"次へ(&N) >",
+     L"/SIGNIN= には 0 または 1 を指定してください (指定された値: \"2\")。"},
+    {"cy_GB.UTF-8", L"Who is Quellin for?", L"For everyone who uses this computer", L"&Next >",
+     L"/SIGNIN= takes 0 or 1, not \"2\"."},
+};
+
+// A message box's text: the static control with words beside an OK button.
+// In the emulator NSIS first shows its own "verifying installer" window, a
+// static without a button.
+static HWND messageText;
+static bool IsMessageText(HWND window)
+{
+    char className[16] = {};
+    GetClassNameA(window, className, sizeof className);
+    return _stricmp(className, "Static") == 0 && GetWindowTextLengthW(window) > 0 &&
+           GetDlgItem(GetParent(window), IDOK);
+}
+static bool MessageShown()
+{
+    messageText = FindWizardChild(IsMessageText);
+    return messageText != nullptr;
+}
+
+static std::string Utf8(const wchar_t *text)
+{
+    char bytes[256] = {};
+    WideCharToMultiByte(CP_UTF8, 0, text, -1, bytes, sizeof bytes - 1, nullptr, nullptr);
+    return bytes;
+}
+
+static void InstallerSpeaksTheLanguage()
+{
+    const std::string setup = SetupToTest();
+    if (setup.empty())
+        return;
+    wizardWord = ""; // any text: the button is read below
+    for (const auto &language : SetupLanguages) {
+        everyoneWords = language.everyone;
+        Started s;
+        bool shown = StartOnFirstPage(setup, s, language.locale);
+        wchar_t title[128] = {}, next[64] = {};
+        if (HWND window = FindWizardChild(IsPageTitle))
+            GetWindowTextW(window, title, 128);
+        if (WizardButtonReady())
+            GetWindowTextW(wizardButton, next, 64);
+        CHECK(shown && std::wcscmp(title, language.title) == 0 && std::wcscmp(next, language.next) == 0,
+              "under %s setup's first page: choice for everyone shown %d, title '%s', button '%s'", language.locale,
+              shown, Utf8(title).c_str(), Utf8(next).c_str());
+        // Nothing is changed before the first page is left, nor by a refusal.
+        StopProgram(s);
+
+        s = StartUnderLocale(setup, language.locale, " /SIGNIN=2");
+        wizardProcess = s.processId;
+        wchar_t refusal[256] = {};
+        if (PumpUntil(MessageShown, 60000))
+            GetWindowTextW(messageText, refusal, 256);
+        CHECK(std::wcscmp(refusal, language.badSignIn) == 0, "under %s setup /SIGNIN=2 says '%s'", language.locale,
+              Utf8(refusal).c_str());
+        StopProgram(s);
+    }
+    everyoneWords = EnglishEveryoneWords;
+}
+
 extern const DriverCase installerCases[] = {
     {"installer_round_trip", InstallerRoundTrip},
+    {"installer_speaks_the_language", InstallerSpeaksTheLanguage},
 };
 extern const int installerCaseCount = sizeof installerCases / sizeof installerCases[0];
