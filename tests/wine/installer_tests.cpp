@@ -441,22 +441,26 @@ static bool IsCancel(HWND window)
 {
     return GetDlgCtrlID(window) == IDCANCEL;
 }
-// The first page's choice for everyone, in the language setup is expected to speak.
+// The first page's choice waited for, as setup is expected to word it: for
+// everyone when clicking through, whose tick tells the scope offered; the first
+// choice when only the page's language counts, since in the emulator a first
+// page started under another locale has come up, twice in a row, with its
+// first choice alone.
 static const wchar_t EnglishEveryoneWords[] = L"For everyone who uses this computer";
-static const wchar_t *everyoneWords = EnglishEveryoneWords;
-static bool IsForEveryoneChoice(HWND window)
+static const wchar_t *choiceWords = EnglishEveryoneWords;
+static bool IsChoiceWaitedFor(HWND window)
 {
     wchar_t text[64] = {};
     GetWindowTextW(window, text, 64);
-    return std::wcscmp(text, everyoneWords) == 0;
+    return std::wcscmp(text, choiceWords) == 0;
 }
-// The first page whole: its choices, which come a moment after the frame's
+// The first page whole: its choice, which comes a moment after the frame's
 // Next button, and that button.
-static HWND everyoneChoice;
+static HWND pageChoice;
 static bool FirstPageShown()
 {
-    everyoneChoice = FindWizardChild(IsForEveryoneChoice);
-    return everyoneChoice && WizardButtonReady();
+    pageChoice = FindWizardChild(IsChoiceWaitedFor);
+    return pageChoice && WizardButtonReady();
 }
 
 // Wine takes the display language from the Unix locale variables as a
@@ -508,7 +512,7 @@ static bool StartOnFirstPage(const std::string &setup, Started &s, const char *l
         // That emulator fault, not setup's: a second start is a fair test,
         // and the same fault twice still fails.
         Note("setup's first page came up incomplete (Next %d, choices %d); started again", WizardButtonReady(),
-             everyoneChoice != nullptr);
+             pageChoice != nullptr);
         EnumWindows(NoteWindow, 0);
         StopProgram(s);
         s = locale ? StartUnderLocale(setup, locale) : StartCommandLine("\"" + setup + "\"");
@@ -525,7 +529,7 @@ static bool ClickThroughSetup(const std::string &setup, bool forEveryone, DWORD 
     wizardWord = "Next";
     bool shown = StartOnFirstPage(setup, s);
     firstPageMs = NowMs() - start;
-    bool offered = shown && SendMessageA(everyoneChoice, BM_GETCHECK, 0, 0) == BST_CHECKED;
+    bool offered = shown && SendMessageA(pageChoice, BM_GETCHECK, 0, 0) == BST_CHECKED;
     CHECK(shown && offered == forEveryone, "setup's first page: shown %d, offers for everyone %d", shown, offered);
     bool pressed = shown && PressWizardButton(s.processId, "Next") && PressWizardButton(s.processId, "Next") &&
                    PressWizardButton(s.processId, "Install");
@@ -1272,13 +1276,13 @@ static void InstallerRoundTrip()
 // for a language setup has no texts for.
 static const struct {
     const char *locale;
-    const wchar_t *title, *everyone, *next, *badSignIn;
+    const wchar_t *title, *forMe, *next, *badSignIn;
 } SetupLanguages[] = {
-    {"de_DE.UTF-8", L"Für wen ist Quellin?", L"Für alle, die diesen Computer verwenden", L"&Weiter >",
+    {"de_DE.UTF-8", L"Für wen ist Quellin?", L"Nur für mich", L"&Weiter >",
      L"/SIGNIN= erwartet 0 oder 1, nicht „2“."},
-    {"ja_JP.UTF-8", L"Quellin を使うユーザー", L"このコンピューターを使うすべてのユーザー", L"次へ(&N) >",
+    {"ja_JP.UTF-8", L"Quellin を使うユーザー", L"自分だけ", L"次へ(&N) >",
      L"/SIGNIN= には 0 または 1 を指定してください (指定された値: \"2\")。"},
-    {"cy_GB.UTF-8", L"Who is Quellin for?", L"For everyone who uses this computer", L"&Next >",
+    {"cy_GB.UTF-8", L"Who is Quellin for?", L"Only for me", L"&Next >",
      L"/SIGNIN= takes 0 or 1, not \"2\"."},
 };
 
@@ -1313,7 +1317,7 @@ static void InstallerSpeaksTheLanguage()
         return;
     wizardWord = ""; // any text: the button is read below
     for (const auto &language : SetupLanguages) {
-        everyoneWords = language.everyone;
+        choiceWords = language.forMe;
         Started s;
         bool shown = StartOnFirstPage(setup, s, language.locale);
         wchar_t title[128] = {}, next[64] = {};
@@ -1322,7 +1326,7 @@ static void InstallerSpeaksTheLanguage()
         if (WizardButtonReady())
             GetWindowTextW(wizardButton, next, 64);
         CHECK(shown && std::wcscmp(title, language.title) == 0 && std::wcscmp(next, language.next) == 0,
-              "under %s setup's first page: choice for everyone shown %d, title '%s', button '%s'", language.locale,
+              "under %s setup's first page: its first choice shown %d, title '%s', button '%s'", language.locale,
               shown, Utf8(title).c_str(), Utf8(next).c_str());
         // Nothing is changed before the first page is left, nor by a refusal.
         StopProgram(s);
@@ -1336,7 +1340,7 @@ static void InstallerSpeaksTheLanguage()
               Utf8(refusal).c_str());
         StopProgram(s);
     }
-    everyoneWords = EnglishEveryoneWords;
+    choiceWords = EnglishEveryoneWords;
 }
 
 extern const DriverCase installerCases[] = {
