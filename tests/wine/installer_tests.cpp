@@ -505,19 +505,24 @@ static Started StartUnderLocale(const std::string &setup, const char *locale, co
 // for its first page, with the button whose text holds wizardWord.
 static bool StartOnFirstPage(const std::string &setup, Started &s, const char *locale = nullptr)
 {
-    s = locale ? StartUnderLocale(setup, locale) : StartCommandLine("\"" + setup + "\"");
-    wizardProcess = s.processId;
-    bool shown = PumpUntil(FirstPageShown, 60000);
-    if (!shown && FindWizardChild(IsCancel)) {
-        // That emulator fault, not setup's: a second start is a fair test,
-        // and the same fault twice still fails.
-        Note("setup's first page came up incomplete (Next %d, choices %d); started again", WizardButtonReady(),
-             pageChoice != nullptr);
-        EnumWindows(NoteWindow, 0);
-        StopProgram(s);
+    // That emulator fault, not setup's, has also struck the very next start
+    // (a missing choice, then a missing Next): up to three starts, each one
+    // after the last has had two seconds to go, are a fair test, and the
+    // same fault on all of them still fails.
+    bool shown = false;
+    for (int start = 1; start <= 3 && !shown; ++start) {
+        if (start > 1) {
+            Note("setup's first page came up incomplete (Next %d, choice %d); start %d", WizardButtonReady(),
+                 pageChoice != nullptr, start);
+            EnumWindows(NoteWindow, 0);
+            StopProgram(s);
+            PumpFor(2000);
+        }
         s = locale ? StartUnderLocale(setup, locale) : StartCommandLine("\"" + setup + "\"");
         wizardProcess = s.processId;
         shown = PumpUntil(FirstPageShown, 60000);
+        if (!shown && !FindWizardChild(IsCancel))
+            break; // no wizard at all: nothing an emulator's fault explains
     }
     return shown;
 }
