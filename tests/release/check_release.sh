@@ -57,7 +57,7 @@ contents)
     SOURCE_DATE_EPOCH=$epoch "$root/tools/release.sh" "$work/a" "$work/a-twin" "$work/a-manifests" "$work/a-site" >/dev/null
     copy="$work/another/much/longer/folder/quellin"
     mkdir -p "$copy/dist"
-    cp -r "$root/installer" "$root/resources" "$root/tools" "$root/LICENSE" "$root/README.md" "$root/docs" "$copy/"
+    cp -r "$root/installer" "$root/languages" "$root/resources" "$root/tools" "$root/LICENSE" "$root/README.md" "$root/docs" "$copy/"
     cp -r "$root/dist/x86" "$root/dist/x64" "$copy/dist/"
     SOURCE_DATE_EPOCH=$epoch "$copy/tools/release.sh" "$work/b" "$work/b-twin" "$work/b-manifests" "$work/b-site" >/dev/null
     for f in "$name-setup.exe" "$name-portable.zip" "$name.msi" SHA256SUMS; do
@@ -154,7 +154,7 @@ TABLE
     done
     # One locale manifest for each other language the setup speaks, with that
     # language's own description.
-    for texts in "$root/installer/languages/"*.winget.yaml; do
+    for texts in "$root/languages/"*/*.winget.yaml; do
         tag=$(field PackageLocale "$texts")
         [ "$tag" = en-US ] && continue
         got=$winget/Brindlecote.Quellin.locale.$tag.yaml
@@ -213,13 +213,14 @@ texts)
         *.nsi *.nsh | grep -vE 'Section "(-|\$\(|Uninstall")' | grep -E '"([^$"]|\$[^({])[^"]*"' | grep -vE '"\$\([A-Za-z]+\)"' || true)
     [ -z "$literal" ] || fail "texts outside the language files: $literal"
     names() { sed -n 's/^LangString \([A-Za-z]*\) 0 .*/\1/p' "$1" | sort; }
-    for file in languages/*.nsh; do
+    for file in ../languages/*/*.nsh; do
         language=$(basename "$file" .nsh)
-        missing=$(names languages/English.nsh | comm -3 - "$(names "$file" > "$work/names"; echo "$work/names")" | tr -d '\t' | tr '\n' ' ')
+        tag=$(basename "$(dirname "$file")")
+        missing=$(names ../languages/en/English.nsh | comm -3 - "$(names "$file" > "$work/names"; echo "$work/names")" | tr -d '\t' | tr '\n' ' ')
         [ -z "$missing" ] || fail "$language.nsh differs from English.nsh in: $missing"
         grep -qx "!insertmacro MUI_LANGUAGE \"$language\"" "$file" || fail "$language.nsh does not load NSIS's $language"
-        grep -qxF "!include languages\\$language.nsh" quellin.nsi || fail "quellin.nsi does not include $language.nsh"
-        [ -f "languages/$language.winget.yaml" ] || fail "$language has no languages/$language.winget.yaml"
+        grep -qxF "!include ..\\languages\\$tag\\$language.nsh" quellin.nsi || fail "quellin.nsi does not include $tag/$language.nsh"
+        [ -f "../languages/$tag/$language.winget.yaml" ] || fail "$language has no languages/$tag/$language.winget.yaml"
     done
     ;;
 signed)
