@@ -64,11 +64,6 @@ def inside(url):
     return url[len(home):] or "index.html" if url.startswith(home) else None
 
 
-def address(url):
-    """How the home page links url: by its path on the site, else whole."""
-    return inside(url) or url
-
-
 license_path = inside(locale["LicenseUrl"])
 if license_path is None:
     fail(f"the licence's address {locale['LicenseUrl']} is not below the home page {home}")
@@ -246,16 +241,30 @@ document.querySelector('.languages').addEventListener('click', function (event) 
 </script>""").substitute(choice=CHOICE)
 
 template = Template((HERE / "page.html").read_text())
-for tag, texts in languages:
+
+
+def write_page(tag, texts):
+    """The page of one language, at its address below the site's root."""
     up = "../" if page_path(tag) else ""
-    here = lambda path: up + path if path is not None else None  # noqa: E731
-    link = {kind: here(inside(folder + name)) or folder + name for kind, (name, _) in files.items()}
+
+    def here(path):
+        """How this page links a path on the site."""
+        return up + path
+
+    def link(url):
+        """How this page links an address: by its path on the site, else whole."""
+        return url if inside(url) is None else here(inside(url))
+
+    links = {kind: link(folder + name) for kind, (name, _) in files.items()}
+    links.update(reference=here(reference_address), licence=here(license_path))
     size = {kind: fill(texts["size"], kb=round(len(data) / 1024)) for kind, (_, data) in files.items()}
-    links = dict(link, reference=here("") + reference_address, licence=here(license_path))
-    say = lambda key, **values: inline(texts[key], links, version=version, key=texts["key"],  # noqa: E731
-                                       copyright=html.escape(locale["Copyright"]), **values)
+
+    def say(key, **values):
+        return inline(texts[key], links, version=version, key=texts["key"],
+                      copyright=html.escape(locale["Copyright"]), **values)
+
     rows = "\n".join(
-        f'<tr><td><a href="{html.escape(link[kind])}">{html.escape(name)}</a><br>{size[kind]}</td>'
+        f'<tr><td><a href="{html.escape(links[kind])}">{html.escape(name)}</a><br>{size[kind]}</td>'
         f"<td><code>{hashlib.sha256(data).hexdigest()}</code></td></tr>"
         for kind, (name, data) in files.items() if kind != "sums")
     if tag == "en":
@@ -279,7 +288,7 @@ for tag, texts in languages:
             + (' aria-current="page"' if other == tag else "") + f'>{html.escape(t["name"])}</a></li>'
             for other, t in languages),
         tagline=say("tagline"),
-        setup=html.escape(link["setup"]),
+        setup=html.escape(links["setup"]),
         download=say("download"),
         setup_size=say("setup", size=size["setup"]),
         portable=say("portable", size=size["zip"]),
@@ -296,9 +305,13 @@ for tag, texts in languages:
         file=say("file"),
         hash=say("hash"),
         antivirus_title=say("antivirus_title"),
-        antivirus=markdown.render(fill(texts["antivirus"])),
+        antivirus=markdown.render(texts["antivirus"]),
         details=details,
         licence=say("licence"),
         keep_choice=keep_choice,
     )
     put(page_path(tag) + "index.html", page.encode())
+
+
+for tag, texts in languages:
+    write_page(tag, texts)
