@@ -158,10 +158,12 @@ test('the home page, without scripts, is English with its list, within 100 KB wi
   await page.close();
 });
 
-// Where a first visit to the home page lands, by the browser's language.
+// Where a first visit to the home page lands, by the browser's languages:
+// the first of them that has a page wins.
 const firstVisits = [
   ['de-DE', 'de/'], ['ja', 'ja/'], ['pt-PT', 'pt-br/'], ['zh-HK', 'zh-tw/'], ['cy', ''],
   ['zh-MO', 'zh-tw/'], ['zh-Hant-SG', 'zh-tw/'], ['zh-SG', 'zh-cn/'], ['fr-CA', 'fr/'], ['en-GB', ''],
+  ['cy,de-AT', 'de/'], ['en-GB,de-DE', ''],
 ];
 // The home page in a new tab of context, and where it ends: a redirect
 // leaves the first page before its load, so the page that loads is the last.
@@ -174,9 +176,14 @@ async function landing(context) {
 
 test('a first visit lands on the page in the browser\'s language, English for any other', async () => {
   const got = [];
-  for (const [locale] of firstVisits) {
+  for (const [locales] of firstVisits) {
+    const [locale, ...others] = locales.split(',');
     const context = await browser.newContext({ locale });
-    got.push([locale, (await landing(context)).url().slice(origin.length + 1)]);
+    if (others.length) {
+      await context.addInitScript((all) => Object.defineProperty(navigator, 'languages', { get: () => all }),
+        [locale, ...others]);
+    }
+    got.push([locales, (await landing(context)).url().slice(origin.length + 1)]);
     await context.close();
   }
   assert.deepEqual(got, firstVisits);
