@@ -41,10 +41,10 @@ after(async () => {
 });
 
 // Every page, one row per language in the language list's order (English,
-// then by tag): its tag (the page's lang), its address
-// below the home page, its name in itself (as the language list gives it), a
-// word its download button carries, and for the languages with a script of
-// their own, that script, which the button, every heading and caption use.
+// then by tag): its tag (the page's lang), its address below the home page,
+// its name in itself (as the language list gives it), a word its download
+// button carries, and for the languages with a script of their own, that
+// script, which the button, every heading and caption use.
 const languages = [
   ['en', '', 'English', 'Download'],
   ['de', 'de/', 'Deutsch', 'herunterladen'],
