@@ -48,7 +48,7 @@ endforeach()
 # The download site that `make release` writes, in headless Chromium; `make`
 # installs the browser, `make test-x64` Node.js and the test's npm packages.
 add_test(NAME site.browser COMMAND node --test ${PROJECT_SOURCE_DIR}/tests/site/site.test.mjs)
-set_tests_properties(site.browser PROPERTIES TIMEOUT 120)
+set_tests_properties(site.browser PROPERTIES TIMEOUT 300)
 
 # Wine tests: each case of the x64 driver in a Wine session of its own, one
 # after another (they share a prefix, so a desktop and a notification area).

@@ -15,7 +15,7 @@
 ;   kept_choices.nsh  the options an earlier install kept; /SIGNIN= /HOTKEY=
 ;   files_in_use.nsh  closing Quellbar, or setting a file in use aside
 ;   cleanup.nsh       removing an install's things and the uninstaller's file
-;   languages/        every text shown, one file per language
+;   ../languages/     every text shown, one folder per language
 
 !if "${ARCH}" == "x64"
     Target amd64-unicode
@@ -110,19 +110,19 @@ Page custom ScopePage ScopePageLeave
 ; asked; English, the first, serves every other. Each file holds one
 ; language's texts (English.nsh says how); a text missing from one fails the
 ; release's build (makensis -WX), where NSIS would only warn and show English.
-!include languages\English.nsh
-!include languages\German.nsh
-!include languages\French.nsh
-!include languages\Spanish.nsh
-!include languages\Italian.nsh
-!include languages\PortugueseBR.nsh
-!include languages\Dutch.nsh
-!include languages\Polish.nsh
-!include languages\Russian.nsh
-!include languages\Japanese.nsh
-!include languages\Korean.nsh
-!include languages\SimpChinese.nsh
-!include languages\TradChinese.nsh
+!include ..\languages\en\English.nsh
+!include ..\languages\de\German.nsh
+!include ..\languages\fr\French.nsh
+!include ..\languages\es\Spanish.nsh
+!include ..\languages\it\Italian.nsh
+!include ..\languages\pt-BR\PortugueseBR.nsh
+!include ..\languages\nl\Dutch.nsh
+!include ..\languages\pl\Polish.nsh
+!include ..\languages\ru\Russian.nsh
+!include ..\languages\ja\Japanese.nsh
+!include ..\languages\ko\Korean.nsh
+!include ..\languages\zh-CN\SimpChinese.nsh
+!include ..\languages\zh-TW\TradChinese.nsh
 
 VIProductVersion "${VERSION_WORDS}"
 VIFileVersion "${VERSION_WORDS}"

@@ -19,9 +19,12 @@ missing=
 for p in $packages; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"
 done
-# Asked by command, not by package: a Node.js installed from elsewhere brings
+# Node.js is asked for by command, not by package: one installed from elsewhere brings
 # its own npm, and its package conflicts with Debian's npm.
 if [ -n "$site" ]; then
+    # The pages in Japanese, Korean and Chinese are laid out and pictured in
+    # their own script's glyphs, not in empty boxes.
+    dpkg-query -W -f='${Status}' fonts-noto-cjk 2>/dev/null | grep -q "install ok installed" || missing="$missing fonts-noto-cjk"
     command -v node >/dev/null || missing="$missing nodejs"
     command -v npm >/dev/null || missing="$missing npm"
 fi

@@ -2,8 +2,8 @@
 # Drives Quellbar with a real pointer and writes pictures of it into docs/:
 # the tray icon lit and hovered (enlarged), the open menu, the About window,
 # and the setup's first two pages (its x64 twin; the shipped one is 32-bit);
-# and, from headless Chromium, the download site's page at a desktop's and a
-# phone's width.
+# and, from headless Chromium, the download site's home page at a desktop's
+# and a phone's width and its German and Japanese pages at a phone's.
 # Positions are those of Wine's 1024x768 desktop with one notification icon.
 set -eu
 cd "$(dirname "$0")/.."

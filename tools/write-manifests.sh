@@ -3,7 +3,7 @@
 #   MANIFEST_DIR/winget/manifests/b/Brindlecote/Quellin/<version>/  the setup,
 #       in the layout of the public winget manifest repository (a version,
 #       an installer, a default-locale file and one locale file for each other
-#       language of installer/languages, manifest version 1.12.0)
+#       language of languages/, manifest version 1.12.0)
 #   MANIFEST_DIR/scoop/quellin.json  the portable ZIP, for a Scoop bucket
 # Both name each download by its address, RELEASE_URL/<file name>, and its
 # SHA-256; the package managers refuse a file whose hash differs.
@@ -140,17 +140,17 @@ EOF
 } > "$winget/$id.installer.yaml"
 
 # Each language's description lives beside the setup's texts in that language,
-# in installer/languages/<language>.winget.yaml: its PackageLocale (a tag as
+# in languages/<tag>/<language>.winget.yaml: its PackageLocale (a tag as
 # winget takes it), ShortDescription, Description and Tags. English's is the
 # default locale, which also carries the facts every language shares.
-languages=$root/installer/languages
+languages=$root/languages
 locale_header() {
     header "$1"
     printf 'PackageIdentifier: %s\nPackageVersion: %s\n' "$id" "$version"
     cat "$2"
 }
 {
-    locale_header defaultLocale "$languages/English.winget.yaml"
+    locale_header defaultLocale "$languages/en/English.winget.yaml"
     cat <<EOF
 Publisher: $company
 PublisherUrl: $home
@@ -164,7 +164,7 @@ ManifestType: defaultLocale
 ManifestVersion: 1.12.0
 EOF
 } > "$winget/$id.locale.en-US.yaml"
-for texts in "$languages/"*.winget.yaml; do
+for texts in "$languages/"*/*.winget.yaml; do
     tag=$(sed -n 's/^PackageLocale: //p' "$texts")
     [ "$tag" = en-US ] && continue
     {

@@ -12,9 +12,10 @@
 #                                  the package's tables say what Wine cannot
 #                                  show, and the next version's package is
 #                                  an upgrade of this one
-#   check_release.sh texts         every text of the setup is in each
-#                                  language's file, and each language is
-#                                  built in and described for winget
+#   check_release.sh texts         every text of the setup and of the
+#                                  download page is in each language's
+#                                  files, and each language is built in and
+#                                  described for winget
 #   check_release.sh signed        with a throwaway certificate every Windows
 #                                  file of the release carries a signature
 #                                  that verifies against it
@@ -57,7 +58,7 @@ contents)
     SOURCE_DATE_EPOCH=$epoch "$root/tools/release.sh" "$work/a" "$work/a-twin" "$work/a-manifests" "$work/a-site" >/dev/null
     copy="$work/another/much/longer/folder/quellin"
     mkdir -p "$copy/dist"
-    cp -r "$root/installer" "$root/resources" "$root/tools" "$root/LICENSE" "$root/README.md" "$root/docs" "$copy/"
+    cp -r "$root/installer" "$root/languages" "$root/resources" "$root/tools" "$root/LICENSE" "$root/README.md" "$root/docs" "$copy/"
     cp -r "$root/dist/x86" "$root/dist/x64" "$copy/dist/"
     SOURCE_DATE_EPOCH=$epoch "$copy/tools/release.sh" "$work/b" "$work/b-twin" "$work/b-manifests" "$work/b-site" >/dev/null
     for f in "$name-setup.exe" "$name-portable.zip" "$name.msi" SHA256SUMS; do
@@ -154,7 +155,7 @@ TABLE
     done
     # One locale manifest for each other language the setup speaks, with that
     # language's own description.
-    for texts in "$root/installer/languages/"*.winget.yaml; do
+    for texts in "$root/languages/"*/*.winget.yaml; do
         tag=$(field PackageLocale "$texts")
         [ "$tag" = en-US ] && continue
         got=$winget/Brindlecote.Quellin.locale.$tag.yaml
@@ -206,20 +207,30 @@ TABLE
 texts)
     # Every text the setup and uninstaller show is a language string, named the
     # same in every language's file; each language's file is built in and
-    # has its package description. makensis -WX fails a release build on a
+    # has its package description and its download page's texts. makensis -WX fails a release build on a
     # missing one too, but says nothing of a literal text in English only.
     cd "$root/installer"
     literal=$(grep -nE '^ *(MessageBox|!insertmacro (REFUSE|MUI_HEADER_TEXT|MUI_DESCRIPTION_TEXT)|\$\{NSD_Create|Section |!define MUI_[A-Z_]*TEXT)' \
         *.nsi *.nsh | grep -vE 'Section "(-|\$\(|Uninstall")' | grep -E '"([^$"]|\$[^({])[^"]*"' | grep -vE '"\$\([A-Za-z]+\)"' || true)
     [ -z "$literal" ] || fail "texts outside the language files: $literal"
     names() { sed -n 's/^LangString \([A-Za-z]*\) 0 .*/\1/p' "$1" | sort; }
-    for file in languages/*.nsh; do
+    # The download page's texts, key for key as English's (make-site.py also
+    # stops a release at a key that is empty or missing).
+    keys() { sed -n 's/^\([a-z_]*\):.*/\1/p' "$1" | sort; }
+    for file in ../languages/*/*.nsh; do
         language=$(basename "$file" .nsh)
-        missing=$(names languages/English.nsh | comm -3 - "$(names "$file" > "$work/names"; echo "$work/names")" | tr -d '\t' | tr '\n' ' ')
+        tag=$(basename "$(dirname "$file")")
+        missing=$(names ../languages/en/English.nsh | comm -3 - "$(names "$file" > "$work/names"; echo "$work/names")" | tr -d '\t' | tr '\n' ' ')
         [ -z "$missing" ] || fail "$language.nsh differs from English.nsh in: $missing"
         grep -qx "!insertmacro MUI_LANGUAGE \"$language\"" "$file" || fail "$language.nsh does not load NSIS's $language"
-        grep -qxF "!include languages\\$language.nsh" quellin.nsi || fail "quellin.nsi does not include $language.nsh"
-        [ -f "languages/$language.winget.yaml" ] || fail "$language has no languages/$language.winget.yaml"
+        grep -qxF "!include ..\\languages\\$tag\\$language.nsh" quellin.nsi || fail "quellin.nsi does not include $tag/$language.nsh"
+        [ -f "../languages/$tag/$language.winget.yaml" ] || fail "$language has no languages/$tag/$language.winget.yaml"
+        if [ -f "../languages/$tag/site.yaml" ]; then
+            missing=$(keys ../languages/en/site.yaml | comm -3 - "$(keys "../languages/$tag/site.yaml" > "$work/keys"; echo "$work/keys")" | tr -d '\t' | tr '\n' ' ')
+            [ -z "$missing" ] || fail "languages/$tag/site.yaml differs from English's in: $missing"
+        else
+            fail "$language has no languages/$tag/site.yaml, the download page's texts"
+        fi
     done
     ;;
 signed)
