@@ -22,18 +22,114 @@ static void CheckPowerOffCommand(const PowerCommand &c, ULONGLONG startedAt)
           MinDelayMs);
 }
 
-static void OneCommandPerRun()
+// Keys and buttons held as Quellsnap starts, as its shortcut leaves them: the
+// driver holds them through SendInput, and the desktop's one asynchronous key
+// state shows them to the program started afterwards. VK_LBUTTON stands for
+// the left mouse button.
+struct HeldInputRow {
+    const char *what;
+    WORD pressed[4];  // in this order, before the start; 0 ends the list
+    WORD released[4]; // in this order, from HoldAfterStartMs on; none: held for good
+};
+static const HeldInputRow HeldInputRows[] = {
+    {"nothing held", {}, {}},
+    {"the shortcut, modifiers let go first", {VK_CONTROL, VK_MENU, VK_SHIFT, 'O'}, {VK_CONTROL, VK_MENU, VK_SHIFT, 'O'}},
+    {"the shortcut, the letter let go first", {VK_CONTROL, VK_MENU, VK_SHIFT, 'O'}, {'O', VK_SHIFT, VK_MENU, VK_CONTROL}},
+    {"the left mouse button", {VK_LBUTTON}, {VK_LBUTTON}},
+    {"a key that never comes up", {'Q'}, {}},
+};
+// Long past the pause, as people hold a shortcut; one key up at a time.
+static const DWORD HoldAfterStartMs = 2000;
+static const DWORD BetweenReleasesMs = 150;
+// After the last release. The fault this bound is for would wait out the whole
+// limit, seconds more; the room is for an emulated machine's stalls.
+static const double SoonAfterReleaseMs = 1500;
+// Past the limit, for a process start and end on a slow machine; without the
+// limit it would not end while the key is down.
+static const double LimitSlackMs = 5000;
+
+static void SendKeyOrButton(WORD key, bool down)
 {
-    Started p = StartProgram("Quellsnap.exe");
-    DWORD exitCode = 1234;
-    bool ended = WaitForExit(p, 10000, &exitCode);
-    PumpFor(50);
-    CHECK(ended, "Quellsnap did not end within 10 s");
-    CHECK(exitCode == 0, "exit code %lu", exitCode);
-    CHECK(listener.count == 1, "%d power commands arrived, expected 1", listener.count);
-    if (listener.count >= 1)
-        CheckPowerOffCommand(listener.commands[0], p.createdAt);
-    StopProgram(p);
+    INPUT input = {};
+    if (key == VK_LBUTTON) {
+        input.type = INPUT_MOUSE;
+        input.mi.dwFlags = down ? MOUSEEVENTF_LEFTDOWN : MOUSEEVENTF_LEFTUP;
+    } else {
+        input.type = INPUT_KEYBOARD;
+        input.ki.wVk = key;
+        input.ki.wScan = WORD(MapVirtualKeyA(key, MAPVK_VK_TO_VSC));
+        input.ki.dwFlags = down ? 0 : KEYEVENTF_KEYUP;
+    }
+    SendInput(1, &input, sizeof input);
+}
+
+static int Count(const WORD (&keys)[4])
+{
+    int n = 0;
+    while (n < 4 && keys[n])
+        ++n;
+    return n;
+}
+
+static void OneCommandOnceKeysAndButtonsAreUp()
+{
+    MovePointer(500, 300); // a button held on the empty desktop starts nothing
+    for (const HeldInputRow &row : HeldInputRows) {
+        Note("%s", row.what);
+        ResetListener();
+        int pressed = Count(row.pressed), released = Count(row.released);
+        for (int i = 0; i < pressed; ++i) {
+            SendKeyOrButton(row.pressed[i], true);
+            PumpFor(30);
+            CHECK(GetAsyncKeyState(row.pressed[i]) < 0, "%s: key 0x%x is not down", row.what, row.pressed[i]);
+        }
+        Started p = StartProgram("Quellsnap.exe");
+        ULONGLONG lastReleaseAt = 0;
+        if (released > 0) {
+            PumpFor(HoldAfterStartMs);
+            for (int i = 0; i < released; ++i) {
+                if (i > 0)
+                    PumpFor(BetweenReleasesMs);
+                lastReleaseAt = NowFileTime();
+                SendKeyOrButton(row.released[i], false);
+            }
+        }
+        DWORD exitCode = 1234;
+        bool ended = WaitForExit(p, DWORD(PowerOffDelayMs + ReleaseWaitLimitMs + LimitSlackMs) * 2, &exitCode);
+        PumpUntil(PowerCommandArrived, 1000);
+        PumpFor(50);
+        // Whatever was found, nothing stays down for the cases after this one.
+        for (int i = 0; i < pressed; ++i)
+            SendKeyOrButton(row.pressed[i], false);
+
+        CHECK(ended, "%s: Quellsnap did not end", row.what);
+        CHECK(exitCode == 0, "%s: exit code %lu", row.what, exitCode);
+        CHECK(listener.count == 1, "%s: %d power commands arrived, expected 1", row.what, listener.count);
+        if (listener.count < 1) {
+            StopProgram(p);
+            continue;
+        }
+        const PowerCommand &c = listener.commands[0];
+        CheckPowerOffCommand(c, p.createdAt);
+        double fromStartMs = double(c.at - p.createdAt) / 10000.0;
+        if (released > 0) {
+            double afterReleaseMs = (double(c.at) - double(lastReleaseAt)) / 10000.0;
+            Note("command arrived %.1f ms after the last release", afterReleaseMs);
+            CHECK(afterReleaseMs > 0, "%s: the command came %.1f ms before the last release", row.what,
+                  -afterReleaseMs);
+            CHECK(afterReleaseMs <= SoonAfterReleaseMs, "%s: the command came %.1f ms after the last release",
+                  row.what, afterReleaseMs);
+        } else if (pressed > 0) {
+            CHECK(fromStartMs >= PowerOffDelayMs + ReleaseWaitLimitMs &&
+                      fromStartMs <= PowerOffDelayMs + ReleaseWaitLimitMs + LimitSlackMs,
+                  "%s: the command came %.1f ms after the start, not at the %u ms limit after the pause", row.what,
+                  fromStartMs, ReleaseWaitLimitMs);
+        } else {
+            CHECK(fromStartMs < PowerOffDelayMs + ReleaseWaitLimitMs,
+                  "%s: the command came %.1f ms after the start, as if a key were held", row.what, fromStartMs);
+        }
+        StopProgram(p);
+    }
 }
 
 static void TwoStartsTwoCommands()
@@ -113,7 +209,7 @@ static void HungWindowDoesNotHoldIt()
 }
 
 extern const DriverCase quellsnapCases[] = {
-    {"quellsnap_one_command_per_run", OneCommandPerRun},
+    {"quellsnap_one_command_once_keys_and_buttons_are_up", OneCommandOnceKeysAndButtonsAreUp},
     {"quellsnap_two_starts_two_commands", TwoStartsTwoCommands},
     {"quellsnap_hung_window_does_not_hold_it", HungWindowDoesNotHoldIt},
 };
