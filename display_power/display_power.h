@@ -8,8 +8,9 @@ const unsigned PowerOffDelayMs = 500;
 // wake the displays the moment it comes up, and people press a shortcut's keys
 // one at a time and keep them down well past half a second; so the command
 // also waits until every key and button is up. Checked this often, so the
-// displays go dark soon after the last release without a busy wait...
-const unsigned ReleasePollIntervalMs = 50;
+// displays go dark soon after the last release; each check stops at the first
+// key it finds down, and the thread sleeps in between...
+const unsigned ReleasePollIntervalMs = 25;
 // ...and for at most this long after the pause: a key that never comes up (a
 // stuck one, or one a remote-desktop client or a device driver holds) must not
 // keep the displays on for ever.
