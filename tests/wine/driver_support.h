@@ -113,3 +113,5 @@ int CountColour(const Capture &c, COLORREF colour);
 // Real pointer input, as a person would give it.
 void MovePointer(int x, int y);
 void ClickButton(bool right);
+// A keyboard key down or up by its virtual key; VK_LBUTTON is the left button.
+void SendKeyOrButton(WORD key, bool down);

@@ -48,21 +48,6 @@ static const double SoonAfterReleaseMs = 1500;
 // limit it would not end while the key is down.
 static const double LimitSlackMs = 5000;
 
-static void SendKeyOrButton(WORD key, bool down)
-{
-    INPUT input = {};
-    if (key == VK_LBUTTON) {
-        input.type = INPUT_MOUSE;
-        input.mi.dwFlags = down ? MOUSEEVENTF_LEFTDOWN : MOUSEEVENTF_LEFTUP;
-    } else {
-        input.type = INPUT_KEYBOARD;
-        input.ki.wVk = key;
-        input.ki.wScan = WORD(MapVirtualKeyA(key, MAPVK_VK_TO_VSC));
-        input.ki.dwFlags = down ? 0 : KEYEVENTF_KEYUP;
-    }
-    SendInput(1, &input, sizeof input);
-}
-
 static int Count(const WORD (&keys)[4])
 {
     int n = 0;
