@@ -40,7 +40,8 @@ static const HeldInputRow HeldInputRows[] = {
 };
 // Long past the pause, as people hold a shortcut; then one key up at a time,
 // far enough apart that a wait watching only some of the keys ends between
-// two releases, even when the machine is slow to show it.
+// two releases on all but a stalling machine (the button and the key held for
+// good catch such a wait too).
 static const DWORD HoldAfterStartMs = 2000;
 static const DWORD BetweenReleasesMs = 400;
 // After the last release: a wait that notices it only seconds later, or
