@@ -76,7 +76,7 @@ add_test(NAME wine.prefix COMMAND ${QUELLIN_SESSION} --shell true)
 set_tests_properties(wine.prefix PROPERTIES FIXTURES_SETUP wine_prefix RUN_SERIAL TRUE TIMEOUT 600)
 
 set(QUELLIN_WINE_CASES
-    quellsnap_one_command_per_run quellsnap_two_starts_two_commands quellsnap_hung_window_does_not_hold_it
+    quellsnap_one_command_once_keys_and_buttons_are_up quellsnap_two_starts_two_commands quellsnap_hung_window_does_not_hold_it
     files_version_block_and_icons files_same_program_picture files_shipped_x86_facts
     quellbar_window_facts quellbar_about_window quellbar_hover_darkens_icon quellbar_tray_pictures_follow_system_version
     quellbar_left_click_turns_displays_off quellbar_right_click_menu quellbar_hover_shell_calls_and_timer

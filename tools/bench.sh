@@ -13,6 +13,8 @@ value() { awk -v k="$1" '$1 == "BENCH" && $2 == k { print $3 }' "$out"; }
 snap=$(value quellsnap_start_to_command_minus_pause_ms)
 floor=$(value empty_program_start_to_exit_ms)
 floor2=$(value window_call_program_start_to_exit_ms)
+release=$(value quellsnap_last_release_to_command_ms)
+release_max=$(value quellsnap_last_release_to_command_max_ms)
 click=$(value quellbar_click_to_command_ms)
 runs=$(value runs)
 
@@ -28,4 +30,7 @@ printf '%-48s %12s %12s\n' "empty program start to exit (median of $runs)" "$flo
 printf '%-48s %12s %12s\n' "ratio to the floor" "$(awk -v a="$snap" -v b="$floor" 'BEGIN { printf "%.2f", a / b }')" "<= 1.2"
 printf '%-48s %12s %12s\n' "same, one window-system call (median)" "$floor2 ms" "(floor 2)"
 printf '%-48s %12s %12s\n' "ratio to floor 2" "$(awk -v a="$snap" -v b="$floor2" 'BEGIN { printf "%.2f", a / b }')" ""
+printf '%-48s %12s %12s\n' "Quellsnap, its keys held 1.5 s: last release" "" ""
+printf '%-48s %12s %12s\n' "  to command (median of $runs)" "$release ms" "<= 100 ms"
+printf '%-48s %12s %12s\n' "  to command (slowest of $runs)" "$release_max ms" ""
 printf '%-48s %12s %12s\n' "Quellbar click to command (median of $runs)" "$click ms" "<= 530 ms"

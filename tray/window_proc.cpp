@@ -49,6 +49,10 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
             OnTrayMouseMove();
             break;
         case WM_LBUTTONUP:
+            // The loop stalls for the pause, and longer while a key is still
+            // held (Shift+click): nobody is using the program meanwhile, as the
+            // person's hands are on the input that asked for this, and the
+            // wait is bounded.
             RequestDisplayOff();
             break;
         case WM_RBUTTONUP:

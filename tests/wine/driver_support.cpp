@@ -313,3 +313,18 @@ void ClickButton(bool right)
     input[1].mi.dwFlags = right ? MOUSEEVENTF_RIGHTUP : MOUSEEVENTF_LEFTUP;
     SendInput(2, input, sizeof input[0]);
 }
+
+void SendKeyOrButton(WORD key, bool down)
+{
+    INPUT input = {};
+    if (key == VK_LBUTTON) {
+        input.type = INPUT_MOUSE;
+        input.mi.dwFlags = down ? MOUSEEVENTF_LEFTDOWN : MOUSEEVENTF_LEFTUP;
+    } else {
+        input.type = INPUT_KEYBOARD;
+        input.ki.wVk = key;
+        input.ki.wScan = WORD(MapVirtualKeyA(key, MAPVK_VK_TO_VSC));
+        input.ki.dwFlags = down ? 0 : KEYEVENTF_KEYUP;
+    }
+    SendInput(1, &input, sizeof input);
+}

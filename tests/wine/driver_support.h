@@ -38,6 +38,10 @@ void ReportFailure(const char *file, int line, const char *format, ...);
     } while (0)
 void Note(const char *format, ...); // a measurement worth seeing in the log
 
+// The room a time bound leaves for an emulated machine that stalls for a
+// while, where the fault it is there for would wait a minute or for ever.
+const DWORD StallRoomMs = 10000;
+
 // Time in milliseconds, and as a FILETIME-compatible 100 ns count.
 double NowMs();
 ULONGLONG NowFileTime();
@@ -113,3 +117,5 @@ int CountColour(const Capture &c, COLORREF colour);
 // Real pointer input, as a person would give it.
 void MovePointer(int x, int y);
 void ClickButton(bool right);
+// A keyboard key down or up by its virtual key; VK_LBUTTON is the left button.
+void SendKeyOrButton(WORD key, bool down);

@@ -5,7 +5,7 @@
 RunningBar StartQuellbar()
 {
     RunningBar bar = {StartProgram("Quellbar.exe"), nullptr, {}, false};
-    for (int i = 0; i < 500 && !bar.window; ++i) {
+    for (DWORD waited = 0; waited < StallRoomMs && !bar.window; waited += 10) {
         PumpFor(10);
         bar.window = FindQuellbarWindow(bar.process.processId);
     }
@@ -24,7 +24,7 @@ RunningBar StartQuellbar()
 static bool FindTrayIcon(RECT &icon)
 {
     static Capture capture;
-    for (int attempt = 0; attempt < 100; ++attempt) {
+    for (DWORD waited = 0; waited < StallRoomMs; waited += 50) {
         HWND taskbar = FindWindowA("Shell_TrayWnd", nullptr);
         RECT bar;
         if (taskbar && IsWindowVisible(taskbar) && GetWindowRect(taskbar, &bar) && bar.bottom - bar.top >= 16) {
@@ -65,7 +65,7 @@ void ExitQuellbar(RunningBar &bar)
     if (bar.window)
         PostMessageA(bar.window, WM_COMMAND, CmdExit, 0);
     DWORD exitCode = 1234;
-    CHECK(WaitForExit(bar.process, 5000, &exitCode), "Quellbar did not end after Exit");
+    CHECK(WaitForExit(bar.process, StallRoomMs, &exitCode), "Quellbar did not end after Exit");
     CHECK(exitCode == 0, "exit code %lu after Exit", exitCode);
     StopProgram(bar.process);
 }
@@ -73,7 +73,7 @@ void ExitQuellbar(RunningBar &bar)
 bool Answers(HWND window)
 {
     DWORD_PTR ignored;
-    return SendMessageTimeoutA(window, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 3000, &ignored) != 0;
+    return SendMessageTimeoutA(window, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, StallRoomMs, &ignored) != 0;
 }
 
 void MovePointerAway()
