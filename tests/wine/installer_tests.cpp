@@ -86,6 +86,13 @@ static std::string FullPath(const std::string &path)
     return full;
 }
 
+static std::string Utf8(const wchar_t *text)
+{
+    char bytes[1024] = {};
+    WideCharToMultiByte(CP_UTF8, 0, text, -1, bytes, sizeof bytes - 1, nullptr, nullptr);
+    return bytes;
+}
+
 static bool Exists(const std::string &path)
 {
     return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
@@ -443,24 +450,27 @@ static bool IsCancel(HWND window)
 {
     return GetDlgCtrlID(window) == IDCANCEL;
 }
-// The first page's choice waited for, as setup is expected to word it: for
-// everyone when clicking through, whose tick tells the scope offered; the first
-// choice when only the page's language counts, since in the emulator a first
-// page started under another locale has come up, twice in a row, with its
-// first choice alone.
+// The first page's choice waited for, by its place, whatever its words (read
+// once it is there, so that a page in the wrong language fails at once): the
+// second, for everyone, when clicking through, whose tick tells the scope
+// offered; the first when only the page's language counts, since in the
+// emulator a first page started under another locale has come up, twice in a
+// row, with its first choice alone.
 static const wchar_t EnglishEveryoneWords[] = L"For everyone who uses this computer";
-static const wchar_t *choiceWords = EnglishEveryoneWords;
+static int choiceWanted = 1, choicesSeen;
 static bool IsChoiceWaitedFor(HWND window)
 {
-    wchar_t text[64] = {};
-    GetWindowTextW(window, text, 64);
-    return std::wcscmp(text, choiceWords) == 0;
+    char className[16] = {};
+    GetClassNameA(window, className, sizeof className);
+    return _stricmp(className, "Button") == 0 &&
+           (GetWindowLongA(window, GWL_STYLE) & BS_TYPEMASK) == BS_AUTORADIOBUTTON && choicesSeen++ == choiceWanted;
 }
 // The first page whole: its choice, which comes a moment after the frame's
 // Next button, and that button.
 static HWND pageChoice;
 static bool FirstPageShown()
 {
+    choicesSeen = 0;
     pageChoice = FindWizardChild(IsChoiceWaitedFor);
     return pageChoice && WizardButtonReady();
 }
@@ -536,8 +546,12 @@ static bool ClickThroughSetup(const std::string &setup, bool forEveryone, DWORD 
     wizardWord = "Next";
     bool shown = StartOnFirstPage(setup, s);
     firstPageMs = NowMs() - start;
+    wchar_t words[64] = {};
+    if (shown)
+        GetWindowTextW(pageChoice, words, 64);
     bool offered = shown && SendMessageA(pageChoice, BM_GETCHECK, 0, 0) == BST_CHECKED;
-    CHECK(shown && offered == forEveryone, "setup's first page: shown %d, offers for everyone %d", shown, offered);
+    CHECK(shown && offered == forEveryone && std::wcscmp(words, EnglishEveryoneWords) == 0,
+          "setup's first page: shown %d, its second choice '%s' ticked %d", shown, Utf8(words).c_str(), offered);
     bool pressed = shown && PressWizardButton(s.processId, "Next") && PressWizardButton(s.processId, "Next") &&
                    PressWizardButton(s.processId, "Install");
     wizardWord = "Finish";
@@ -1306,31 +1320,27 @@ static bool MessageShown()
     return messageText != nullptr;
 }
 
-static std::string Utf8(const wchar_t *text)
-{
-    char bytes[1024] = {};
-    WideCharToMultiByte(CP_UTF8, 0, text, -1, bytes, sizeof bytes - 1, nullptr, nullptr);
-    return bytes;
-}
-
 static void InstallerSpeaksTheLanguage()
 {
     const std::string setup = SetupToTest();
     if (setup.empty())
         return;
     wizardWord = ""; // any text: the button is read below
+    choiceWanted = 0;
     for (const auto &language : SetupLanguages) {
-        choiceWords = language.forMe;
         Started s;
         bool shown = StartOnFirstPage(setup, s, language.locale);
-        wchar_t title[128] = {}, next[64] = {};
+        wchar_t title[128] = {}, next[64] = {}, forMe[64] = {};
         if (HWND window = FindWizardChild(IsPageTitle))
             GetWindowTextW(window, title, 128);
         if (WizardButtonReady())
             GetWindowTextW(wizardButton, next, 64);
-        CHECK(shown && std::wcscmp(title, language.title) == 0 && std::wcscmp(next, language.next) == 0,
-              "under %s setup's first page: its first choice shown %d, title '%s', button '%s'", language.locale,
-              shown, Utf8(title).c_str(), Utf8(next).c_str());
+        if (shown)
+            GetWindowTextW(pageChoice, forMe, 64);
+        CHECK(shown && std::wcscmp(title, language.title) == 0 && std::wcscmp(next, language.next) == 0 &&
+                  std::wcscmp(forMe, language.forMe) == 0,
+              "under %s setup's first page: shown %d, title '%s', first choice '%s', button '%s'", language.locale,
+              shown, Utf8(title).c_str(), Utf8(forMe).c_str(), Utf8(next).c_str());
         // Nothing is changed before the first page is left, nor by a refusal.
         StopProgram(s);
 
@@ -1343,7 +1353,7 @@ static void InstallerSpeaksTheLanguage()
               Utf8(refusal).c_str());
         StopProgram(s);
     }
-    choiceWords = EnglishEveryoneWords;
+    choiceWanted = 1;
 }
 
 // --- Who may change the install folder ------------------------------------------------
