@@ -1585,6 +1585,11 @@ static void InstallerLocksItsFolder()
                   "refused setup /S%s: %d names in the folder, a file opened there at call %d, created at %d; or "
                   "an apps-list entry or Start-menu folder",
                   c.switches, int(names.size()), firstFile, created);
+            // winget tells the person why, by the manifest's list of codes.
+            std::vector<BYTE> bytes = ReadWholeFile(manifestPath);
+            std::string manifest(bytes.begin(), bytes.end());
+            CHECK(manifest.find("- InstallerReturnCode: 8\n  ReturnResponse: invalidParameter\n") != std::string::npos,
+                  "the manifest '%s' does not list exit code 8", manifestPath.c_str());
             RefusedWithItsWindow(setup);
             names = FolderContents(folder);
             CHECK(names.size() == 1 && !KeyExists(UninstallKey, HKEY_LOCAL_MACHINE),
