@@ -17,10 +17,10 @@
 ; For one person, whose SID is in $0 (S-1-5-21-...): that person, SYSTEM and
 ; Administrators full control, no one else anything. SDDL's own aliases do
 ; not name the person: "OW" (Owner Rights) and "CO" (Creator Owner) stand for
-; whoever owns the folder or creates each file in it, which is an
-; administrator as soon as one does, so the SID comes from this process's
-; token. The owner stays who created the folder, the person (setting another
-; owner needs a right the person may not have).
+; whoever owns the folder or creates a file in it, who need not be the person
+; (an administrator who does becomes it), so the SID comes from this
+; process's token. The owner stays who created the folder, the person:
+; naming another needs a right the person may not have.
 !define LOCK_FOR_ONE_PERSON "D:PAI(A;OICI;FA;;;$0)(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)"
 
 ; $0 = 1 when $INSTDIR is a folder of Quellin's own: not there yet, empty, or
@@ -81,8 +81,9 @@ FunctionEnd
 ; Locks $INSTDIR as the scope asks, creating it locked if it is not there
 ; yet, before anything is written into it; for one person, only outside the
 ; profile and where the folder is Quellin's own (else it is the person's to
-; share, and stays as it is). For everyone a folder that cannot be locked
-; ends setup (exit code 8) before it has changed anything.
+; share, and stays as it is). For everyone a folder that cannot be locked, or
+; that someone filled after it was looked at, ends setup (exit code 8) before
+; anything else has changed.
 Function LockInstallFolder
     ${If} $AllUsers = 1
         StrCpy $R3 "${LOCK_FOR_EVERYONE}"
@@ -124,7 +125,14 @@ Function LockInstallFolder
         System::Call 'kernel32::LocalFree(p r1)'
     ${EndIf}
     ${If} $AllUsers = 1
-    ${AndIf} $R4 <> 0
-        !insertmacro REFUSE ${EXIT_FOLDER_NOT_ITS_OWN} "$(FolderNotItsOwn)"
+        ; Only once locked is the answer final: until then whoever may write
+        ; there could add a file.
+        ${If} $R4 = 0
+            Call IsFolderRefused
+            StrCpy $R4 $0
+        ${EndIf}
+        ${If} $R4 <> 0
+            !insertmacro REFUSE ${EXIT_FOLDER_NOT_ITS_OWN} "$(FolderNotItsOwn)"
+        ${EndIf}
     ${EndIf}
 FunctionEnd
