@@ -1393,10 +1393,6 @@ static std::vector<RelayedCall> ReadRelayTrace(const std::string &path)
 // that keeps the trace and setup's exit code (the low byte, as a Unix shell
 // sees it: setup's codes are all below 256) in files of the prefix.
 static std::string relayCodePath;
-static bool RelayCodeWritten()
-{
-    return Exists(relayCodePath);
-}
 static bool RunTraced(const std::string &setup, const std::string &switches, DWORD &exitCode,
                       std::vector<RelayedCall> &calls)
 {
@@ -1414,7 +1410,7 @@ static bool RunTraced(const std::string &setup, const std::string &switches, DWO
                          unixDrive + "quellin-relay.part' '" + unixDrive + "quellin-relay.code'\n";
     WriteWhole("C:\\quellin-relay.sh", script.c_str());
     Started shell = StartCommandLine("Z:\\bin\\sh \"" + unixDrive + "quellin-relay.sh\"");
-    bool ended = PumpUntil(RelayCodeWritten, 120000);
+    bool ended = PumpUntil([] { return Exists(relayCodePath); }, 120000);
     StopProgram(shell);
     std::vector<BYTE> code = ReadWholeFile(relayCodePath);
     exitCode = ended ? DWORD(std::atoi(std::string(code.begin(), code.end()).c_str())) : 1234;
@@ -1486,23 +1482,15 @@ static const struct {
     {" /ALLUSERS", "C:\\QuellinLocked", 0, ForEveryone, false},
 };
 
-// With its window, for everyone into that folder: Install on the folder page
-// says why not, naming the folder, and the page stays for another choice.
 // A message box over the wizard, which is its owner: the wizard's own
 // statics sit beside an IDOK button too.
-static bool IsWizardMessageText(HWND window)
-{
-    return IsMessageText(window) && GetWindow(GetParent(window), GW_OWNER);
-}
 static bool WizardMessageShown()
 {
-    messageText = FindWizardChild(IsWizardMessageText);
+    messageText = FindWizardChild([](HWND w) { return IsMessageText(w) && GetWindow(GetParent(w), GW_OWNER); });
     return messageText != nullptr;
 }
-static bool WizardMessageGone()
-{
-    return !WizardMessageShown();
-}
+// With its window, for everyone into that folder: Install on the folder page
+// says why not, naming the folder, and the page stays for another choice.
 static void RefusedWithItsWindow(const std::string &setup)
 {
     Started s = StartCommandLine("\"" + setup + "\" /ALLUSERS /D=" + SharedFolder);
@@ -1520,7 +1508,8 @@ static void RefusedWithItsWindow(const std::string &setup)
         PostMessageA(GetParent(messageText), WM_COMMAND, IDOK, 0);
     }
     std::string said = Utf8(text);
-    bool stayed = shown && PumpUntil(WizardMessageGone, 30000) && PumpUntil(WizardButtonReady, 30000);
+    bool stayed =
+        shown && PumpUntil([] { return !WizardMessageShown(); }, 30000) && PumpUntil(WizardButtonReady, 30000);
     CHECK(stayed && said.find(SharedFolder) != std::string::npos,
           "with its window: Install pressed %d, message '%s', back on the folder page %d", pressed, said.c_str(),
           stayed);
