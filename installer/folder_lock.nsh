@@ -99,6 +99,7 @@ Function LockInstallFolder
         StrCpy $R3 "${LOCK_FOR_ONE_PERSON}"
     ${EndIf}
     StrCpy $R4 1 ; ERROR_INVALID_FUNCTION, until applied
+    StrCpy $R5 0 ; 1: created here
     System::Call 'advapi32::ConvertStringSecurityDescriptorToSecurityDescriptorW(w R3, i 1, *p .r1, p 0) i .r0' ; SDDL_REVISION_1
     ${If} $0 <> 0
         ${IfNot} ${FileExists} "$INSTDIR\*"
@@ -110,7 +111,7 @@ Function LockInstallFolder
             !else
                 System::Call '*(i 12, p r1, i 0) p .r2'
             !endif
-            System::Call 'kernel32::CreateDirectoryW(w "$INSTDIR", p r2) i .r0'
+            System::Call 'kernel32::CreateDirectoryW(w "$INSTDIR", p r2) i .R5'
             System::Free $2
         ${EndIf}
         ; Also an existing folder, and what is already in it: SetNamedSecurityInfoW
@@ -132,6 +133,7 @@ Function LockInstallFolder
             StrCpy $R4 $0
         ${EndIf}
         ${If} $R4 <> 0
+            ${IfThen} $R5 <> 0 ${|} RMDir "$INSTDIR" ${|}
             !insertmacro REFUSE ${EXIT_FOLDER_NOT_ITS_OWN} "$(FolderNotItsOwn)"
         ${EndIf}
     ${EndIf}
