@@ -90,7 +90,7 @@ SetDateSave off
 !define EXIT_SYSTEM_ACCOUNT 5         ; as SYSTEM without /ALLUSERS: for nobody
 !define EXIT_INSTALLED_FOR_EVERYONE 6 ; for me, where Quellin is there for everyone
 !define EXIT_PACKAGE_INSTALLED 7      ; for everyone, where the Windows Installer package is
-!define EXIT_FOLDER_NOT_ITS_OWN 8     ; for everyone, into a folder holding others' files
+!define EXIT_FOLDER_NOT_ITS_OWN 8     ; for everyone, a folder holding others' files, or not lockable
 
 !define MUI_ICON "${ROOT}/resources/icons/dark_screen.ico"
 !define MUI_UNICON "${ROOT}/resources/icons/dark_screen.ico"
