@@ -83,7 +83,7 @@ set(QUELLIN_WINE_CASES
     quellbar_icon_added_once_shell_is_ready quellbar_icon_taken_though_add_failed
     quellbar_exit_and_close_end_it quellbar_alt_f4_hides_about_window
     quellbar_message_storm
-    installer_round_trip installer_speaks_the_language)
+    installer_round_trip installer_speaks_the_language installer_locks_its_folder)
 foreach(case IN LISTS QUELLIN_WINE_CASES)
     add_test(NAME wine.${case} COMMAND ${QUELLIN_SESSION} ${QUELLIN_DRIVER} ${QUELLIN_DRIVER_ARGS} ${case})
     set_tests_properties(wine.${case} PROPERTIES

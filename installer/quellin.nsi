@@ -12,6 +12,7 @@
 ; This file is the table of contents: texts and places, pages, what is
 ; installed, and the start. Each concern lives in a file beside it:
 ;   scope.nsh         who the install is for, its places, elevation, refusals
+;   folder_lock.nsh   who may change the install folder, and which it refuses
 ;   kept_choices.nsh  the options an earlier install kept; /SIGNIN= /HOTKEY=
 ;   files_in_use.nsh  closing Quellbar, or setting a file in use aside
 ;   cleanup.nsh       removing an install's things and the uninstaller's file
@@ -89,6 +90,7 @@ SetDateSave off
 !define EXIT_SYSTEM_ACCOUNT 5         ; as SYSTEM without /ALLUSERS: for nobody
 !define EXIT_INSTALLED_FOR_EVERYONE 6 ; for me, where Quellin is there for everyone
 !define EXIT_PACKAGE_INSTALLED 7      ; for everyone, where the Windows Installer package is
+!define EXIT_FOLDER_NOT_ITS_OWN 8     ; for everyone, a folder holding others' files, or not lockable
 
 !define MUI_ICON "${ROOT}/resources/icons/dark_screen.ico"
 !define MUI_UNICON "${ROOT}/resources/icons/dark_screen.ico"
@@ -97,6 +99,7 @@ SetDateSave off
 !define MUI_COMPONENTSPAGE_TEXT_TOP "$(ComponentsText)"
 Page custom ScopePage ScopePageLeave
 !insertmacro MUI_PAGE_COMPONENTS
+!define MUI_PAGE_CUSTOMFUNCTION_LEAVE FolderPageLeave
 !insertmacro MUI_PAGE_DIRECTORY
 !insertmacro MUI_PAGE_INSTFILES
 !define MUI_FINISHPAGE_RUN
@@ -134,6 +137,7 @@ VIAddVersionKey /LANG=${LANG_ENGLISH} "FileDescription" "Sets up Quellin"
 VIAddVersionKey /LANG=${LANG_ENGLISH} "LegalCopyright" "${COPYRIGHT}"
 
 !include scope.nsh
+!include folder_lock.nsh
 !include kept_choices.nsh
 !include files_in_use.nsh
 !include cleanup.nsh
@@ -180,6 +184,7 @@ FunctionEnd
 
 Section "$(SecProgramsName)" SecPrograms
     SectionIn RO
+    Call LockInstallFolder
     ; Another folder than the earlier install's moves the install: one copy,
     ; with one uninstaller that knows it. Only what setup put there leaves the
     ; old folder, before anything is written to the new one, so a folder that
@@ -201,6 +206,10 @@ Section "$(SecProgramsName)" SecPrograms
         ${EndIf}
         StrCpy $LetGoFolder $INSTDIR
         Call SetAsidePrograms
+        ; Written anew, not over a file of the same name: a file keeps its
+        ; owner when overwritten, and its owner may change its permissions.
+        Delete "$INSTDIR\LICENSE.txt"
+        Delete "$INSTDIR\Uninstall.exe"
     ${Else}
         StrCpy $LetGoFolder $INSTDIR
         Call CloseQuellbar
@@ -284,6 +293,13 @@ SectionEnd
 
 Function .onInit
     Call ChooseScope
+    ; Unattended, nobody is there to choose another folder.
+    ${If} ${Silent}
+        Call IsFolderRefused
+        ${If} $0 = 1
+            !insertmacro REFUSE ${EXIT_FOLDER_NOT_ITS_OWN} "$(FolderNotItsOwn)"
+        ${EndIf}
+    ${EndIf}
 FunctionEnd
 
 Section "Uninstall"

@@ -32,10 +32,10 @@ Var ScopeForEveryone
     ${EndIf}
 !macroend
 
-; $0 = 1 when setup runs as the SYSTEM account (S-1-5-18), as deployment
-; tools run it: that account's profile is nobody's.
-Function IsSystemAccount
-    StrCpy $0 0
+; $0 = the SID, as text (S-1-5-...), of the account this process runs as;
+; "" if it cannot be read.
+Function ReadAccountSid
+    StrCpy $0 ""
     System::Call 'advapi32::OpenProcessToken(p -1, i 8, *p .r1) i .r2' ; TOKEN_QUERY
     ${If} $2 <> 0
         System::Alloc 256
@@ -43,12 +43,26 @@ Function IsSystemAccount
         System::Call 'advapi32::GetTokenInformation(p r1, i 1, p r3, i 256, *i .r2) i .r2' ; TokenUser
         ${If} $2 <> 0
             System::Call '*$3(p .r2)' ; TOKEN_USER begins with the SID's address
-            System::Call 'advapi32::IsWellKnownSid(p r2, i 22) i .r0' ; WinLocalSystemSid
+            System::Call 'advapi32::ConvertSidToStringSidW(p r2, *p .r4) i .r2'
+            ${If} $2 <> 0
+                System::Call 'kernel32::lstrcpynW(w .r0, p r4, i ${NSIS_MAX_STRLEN})'
+                System::Call 'kernel32::LocalFree(p r4)'
+            ${EndIf}
         ${EndIf}
         System::Free $3
         System::Call 'kernel32::CloseHandle(p r1)'
     ${EndIf}
-    ${IfThen} $0 <> 0 ${|} StrCpy $0 1 ${|}
+FunctionEnd
+
+; $0 = 1 when setup runs as the SYSTEM account (S-1-5-18), as deployment
+; tools run it: that account's profile is nobody's.
+Function IsSystemAccount
+    Call ReadAccountSid
+    ${If} $0 == "S-1-5-18"
+        StrCpy $0 1
+    ${Else}
+        StrCpy $0 0
+    ${EndIf}
 FunctionEnd
 
 ; Starts this program again through the elevation prompt, for everyone, with

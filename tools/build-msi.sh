@@ -40,6 +40,9 @@ product_code=$(code "product $version $arch")
 package_code=$(code "package $version $arch")
 
 file_version=$(echo "$version.0.0" | { IFS=. read -r a b c _; echo "65535.$a.$b.$c"; })
+# The install folder's DACL, the one setup gives a folder for everyone.
+lock=$(sed -n 's/^!define LOCK_FOR_EVERYONE "\(.*\)"$/\1/p' "$root/installer/folder_lock.nsh")
+[ -n "$lock" ] || { echo "build-msi: no LOCK_FOR_EVERYONE in installer/folder_lock.nsh" >&2; exit 1; }
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -80,6 +83,10 @@ run() { TZ=UTC faketime -f "$clock" "$@"; }
 #   is then written beside it and replaces it at the next restart (exit 3010)
 #   instead of the old file staying for good. Explorer still shows each
 #   file's own version; only this comparison reads the table's.
+# - The install folder's permissions, as setup sets them for everyone: an
+#   MsiLockPermissionsEx row (Windows Installer 5) on INSTALLDIR's
+#   CreateFolder entry, which applies them as the folder is created, before
+#   the files go in. Never beside a LockPermissions table (error 1941).
 sql="UPDATE Shortcut SET Hotkey = 1871 WHERE Shortcut = 'QuellsnapLinkWithKey';
 UPDATE Component SET Condition = 'HOTKEY = \"1\"' WHERE Component = 'QuellsnapWithKey';
 UPDATE Component SET Condition = 'HOTKEY = \"0\"' WHERE Component = 'QuellsnapWithoutKey';
@@ -87,7 +94,9 @@ UPDATE Component SET Condition = 'SIGNIN = \"1\"' WHERE Component = 'SignIn';
 UPDATE Component SET Condition = 'SIGNIN = \"0\"' WHERE Component = 'NoSignIn';
 UPDATE InstallExecuteSequence SET Sequence = 1501 WHERE Action = 'RemoveExistingProducts';
 UPDATE File SET Version = '$file_version' WHERE File = 'Quellbar.exe' OR File = 'Quellsnap.exe';
-UPDATE Property SET Value = 'SIGNIN;HOTKEY;INSTALLDIR;WIX_DOWNGRADE_DETECTED;WIX_UPGRADE_DETECTED' WHERE Property = 'SecureCustomProperties'"
+UPDATE Property SET Value = 'SIGNIN;HOTKEY;INSTALLDIR;WIX_DOWNGRADE_DETECTED;WIX_UPGRADE_DETECTED' WHERE Property = 'SecureCustomProperties';
+CREATE TABLE \`MsiLockPermissionsEx\` (\`MsiLockPermissionsEx\` CHAR(72) NOT NULL, \`LockObject\` CHAR(72) NOT NULL, \`Table\` CHAR(32) NOT NULL, \`SDDLText\` LONGCHAR NOT NULL, \`Condition\` CHAR(255) PRIMARY KEY \`MsiLockPermissionsEx\`);
+INSERT INTO \`MsiLockPermissionsEx\` (\`MsiLockPermissionsEx\`, \`LockObject\`, \`Table\`, \`SDDLText\`) VALUES ('InstallFolder', 'INSTALLDIR', 'CreateFolder', '$lock')"
 printf '%s\n' "$sql" | while IFS= read -r statement; do
     run msibuild "$work/quellin.msi" -q "${statement%;}"
 done

@@ -82,15 +82,18 @@ EOF
 # option (winget's --custom) has a value it does not take, 4 when a
 # machine-wide install runs without administrator rights, 5 when a per-user
 # install runs as the SYSTEM account, whose profile is nobody's, 6 when a
-# per-user install finds Quellin installed for everyone, and 7 when a
-# machine-wide one finds it installed by the Windows Installer package.
+# per-user install finds Quellin installed for everyone, 7 when a
+# machine-wide one finds it installed by the Windows Installer package, and 8
+# when a machine-wide one is given a folder (winget's --location) that holds
+# other files, which it will not lock and share.
 return_codes="1 cancelledByUser
 2 packageInUse
 3 invalidParameter
 4 contactSupport
 5 invalidParameter
 6 alreadyInstalled
-7 alreadyInstalled"
+7 alreadyInstalled
+8 invalidParameter"
 
 # ProductCode is the name of the uninstall key setup writes, per user and
 # machine-wide alike; winget finds an installed Quellin by it, and by the

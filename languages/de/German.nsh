@@ -22,3 +22,4 @@ LangString SystemAccount 0 "Setup läuft unter dem Konto SYSTEM, bei dem sich ni
 LangString AllUsersTakesNoValue 0 "/ALLUSERS erwartet keinen Wert."
 LangString SwitchTakesZeroOrOne 0 "$R2 erwartet 0 oder 1, nicht „$R1“."
 LangString QuellbarStillRunning 0 "Quellbar wird noch ausgeführt und kann nicht ersetzt werden. Beenden Sie es über sein Menü, und versuchen Sie es erneut."
+LangString FolderNotItsOwn 0 "Quellin kann nicht für alle in diesen Ordner installiert werden:$\r$\n$\r$\n$INSTDIR$\r$\n$\r$\nEr enthält andere Dateien, oder seine Berechtigungen lassen sich nicht festlegen. Für alle wird Quellin nur in einen eigenen Ordner installiert, den nur Administratoren ändern dürfen: Wählen Sie einen neuen oder leeren Ordner."

@@ -28,3 +28,5 @@ LangString AllUsersTakesNoValue 0 "/ALLUSERS takes no value."
 ; $R2 is the option (/SIGNIN=, /HOTKEY=), $R1 the value it was given.
 LangString SwitchTakesZeroOrOne 0 "$R2 takes 0 or 1, not $\"$R1$\"."
 LangString QuellbarStillRunning 0 "Quellbar is still running and cannot be replaced. Exit it from its menu and try again."
+; $INSTDIR is the folder setup for everyone refuses.
+LangString FolderNotItsOwn 0 "Quellin cannot be installed for everyone into this folder:$\r$\n$\r$\n$INSTDIR$\r$\n$\r$\nIt holds other files, or its permissions cannot be set. For everyone, Quellin goes only into a folder of its own, which only administrators may change: choose a new or empty folder."

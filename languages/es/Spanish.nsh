@@ -22,3 +22,4 @@ LangString SystemAccount 0 "El programa de instalación se ejecuta con la cuenta
 LangString AllUsersTakesNoValue 0 "/ALLUSERS no admite ningún valor."
 LangString SwitchTakesZeroOrOne 0 "$R2 admite 0 o 1, no «$R1»."
 LangString QuellbarStillRunning 0 "Quellbar sigue en ejecución y no se puede reemplazar. Ciérrelo desde su menú e inténtelo de nuevo."
+LangString FolderNotItsOwn 0 "Quellin no se puede instalar para todos los usuarios en esta carpeta:$\r$\n$\r$\n$INSTDIR$\r$\n$\r$\nContiene otros archivos o no se pueden establecer sus permisos. Para todos los usuarios, Quellin solo se instala en una carpeta propia que únicamente los administradores pueden modificar: elija una carpeta nueva o vacía."

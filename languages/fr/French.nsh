@@ -22,3 +22,4 @@ LangString SystemAccount 0 "Le programme d'installation s'exécute sous le compt
 LangString AllUsersTakesNoValue 0 "/ALLUSERS n'accepte aucune valeur."
 LangString SwitchTakesZeroOrOne 0 "$R2 accepte 0 ou 1, pas « $R1 »."
 LangString QuellbarStillRunning 0 "Quellbar est toujours en cours d'exécution et ne peut pas être remplacé. Quittez-le depuis son menu, puis réessayez."
+LangString FolderNotItsOwn 0 "Quellin ne peut pas être installé pour tous les utilisateurs dans ce dossier :$\r$\n$\r$\n$INSTDIR$\r$\n$\r$\nIl contient d'autres fichiers, ou ses autorisations ne peuvent pas être définies. Pour tous les utilisateurs, Quellin s'installe uniquement dans un dossier qui lui est propre et que seuls les administrateurs peuvent modifier : choisissez un dossier nouveau ou vide."

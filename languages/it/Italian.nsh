@@ -22,3 +22,4 @@ LangString SystemAccount 0 "Il programma di installazione è in esecuzione con l
 LangString AllUsersTakesNoValue 0 "/ALLUSERS non accetta valori."
 LangString SwitchTakesZeroOrOne 0 "$R2 accetta 0 o 1, non «$R1»."
 LangString QuellbarStillRunning 0 "Quellbar è ancora in esecuzione e non può essere sostituito. Chiudilo dal suo menu e riprova."
+LangString FolderNotItsOwn 0 "Quellin non può essere installato per tutti gli utenti in questa cartella:$\r$\n$\r$\n$INSTDIR$\r$\n$\r$\nContiene altri file, oppure non è possibile impostarne le autorizzazioni. Per tutti gli utenti, Quellin si installa solo in una cartella tutta sua, che solo gli amministratori possono modificare: scegli una cartella nuova o vuota."

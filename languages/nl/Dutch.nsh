@@ -22,3 +22,4 @@ LangString SystemAccount 0 "Setup wordt uitgevoerd met het account SYSTEM, waarm
 LangString AllUsersTakesNoValue 0 "/ALLUSERS accepteert geen waarde."
 LangString SwitchTakesZeroOrOne 0 "$R2 accepteert 0 of 1, niet '$R1'."
 LangString QuellbarStillRunning 0 "Quellbar is nog actief en kan niet worden vervangen. Sluit het af via het menu en probeer het opnieuw."
+LangString FolderNotItsOwn 0 "Quellin kan niet voor iedereen in deze map worden geïnstalleerd:$\r$\n$\r$\n$INSTDIR$\r$\n$\r$\nDe map bevat andere bestanden, of de machtigingen ervan kunnen niet worden ingesteld. Voor iedereen wordt Quellin alleen in een eigen map geïnstalleerd, die alleen beheerders kunnen wijzigen: kies een nieuwe of lege map."

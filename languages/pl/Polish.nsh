@@ -22,3 +22,4 @@ LangString SystemAccount 0 "Instalator działa na koncie SYSTEM, na które nikt 
 LangString AllUsersTakesNoValue 0 "Opcja /ALLUSERS nie przyjmuje wartości."
 LangString SwitchTakesZeroOrOne 0 "Opcja $R2 przyjmuje 0 lub 1, a nie „$R1”."
 LangString QuellbarStillRunning 0 "Quellbar nadal działa i nie może zostać zastąpiony. Zakończ go z jego menu i spróbuj ponownie."
+LangString FolderNotItsOwn 0 "Nie można zainstalować programu Quellin dla wszystkich użytkowników w tym folderze:$\r$\n$\r$\n$INSTDIR$\r$\n$\r$\nZawiera on inne pliki lub nie można ustawić jego uprawnień. Dla wszystkich użytkowników program Quellin jest instalowany tylko we własnym folderze, który mogą zmieniać wyłącznie administratorzy: wybierz nowy lub pusty folder."

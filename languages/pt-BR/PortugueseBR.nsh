@@ -22,3 +22,4 @@ LangString SystemAccount 0 "A instalação está sendo executada na conta SYSTEM
 LangString AllUsersTakesNoValue 0 "/ALLUSERS não aceita valor."
 LangString SwitchTakesZeroOrOne 0 "$R2 aceita 0 ou 1, não $\"$R1$\"."
 LangString QuellbarStillRunning 0 "O Quellbar ainda está em execução e não pode ser substituído. Feche-o pelo menu dele e tente novamente."
+LangString FolderNotItsOwn 0 "O Quellin não pode ser instalado para todos nesta pasta:$\r$\n$\r$\n$INSTDIR$\r$\n$\r$\nEla contém outros arquivos, ou não é possível definir suas permissões. Para todos, o Quellin só é instalado em uma pasta própria, que somente administradores podem alterar: escolha uma pasta nova ou vazia."

@@ -22,3 +22,4 @@ LangString SystemAccount 0 "Программа установки запущен
 LangString AllUsersTakesNoValue 0 "Параметр /ALLUSERS не принимает значения."
 LangString SwitchTakesZeroOrOne 0 "Параметр $R2 принимает 0 или 1, а не «$R1»."
 LangString QuellbarStillRunning 0 "Quellbar всё ещё работает, и его нельзя заменить. Закройте его из его меню и повторите попытку."
+LangString FolderNotItsOwn 0 "Quellin нельзя установить для всех пользователей в эту папку:$\r$\n$\r$\n$INSTDIR$\r$\n$\r$\nВ ней есть другие файлы, или для неё нельзя задать разрешения. Для всех пользователей Quellin устанавливается только в отдельную папку, которую могут изменять лишь администраторы: выберите новую или пустую папку."

@@ -22,3 +22,4 @@ LangString SystemAccount 0 "安装程序正以 SYSTEM 帐户运行，没有人�
 LangString AllUsersTakesNoValue 0 "/ALLUSERS 不接受任何值。"
 LangString SwitchTakesZeroOrOne 0 "$R2 只接受 0 或 1，而不是“$R1”。"
 LangString QuellbarStillRunning 0 "Quellbar 仍在运行，无法替换。请从它的菜单中退出，然后重试。"
+LangString FolderNotItsOwn 0 "无法为所有人将 Quellin 安装到此文件夹：$\r$\n$\r$\n$INSTDIR$\r$\n$\r$\n其中有其他文件，或无法设置其权限。为所有人安装时，Quellin 只安装到它专用的、只有管理员才能更改的文件夹中：请选择一个新的或空的文件夹。"

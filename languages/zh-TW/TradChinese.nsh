@@ -22,3 +22,4 @@ LangString SystemAccount 0 "安裝程式正以 SYSTEM 帳戶執行，沒有人�
 LangString AllUsersTakesNoValue 0 "/ALLUSERS 不接受任何值。"
 LangString SwitchTakesZeroOrOne 0 "$R2 只接受 0 或 1，而不是「$R1」。"
 LangString QuellbarStillRunning 0 "Quellbar 仍在執行中，無法取代。請從它的功能表結束程式，然後再試一次。"
+LangString FolderNotItsOwn 0 "無法為所有人將 Quellin 安裝到此資料夾：$\r$\n$\r$\n$INSTDIR$\r$\n$\r$\n其中有其他檔案，或無法設定其權限。為所有人安裝時，Quellin 只安裝到它專用、只有系統管理員才能變更的資料夾中：請選擇新的或空的資料夾。"

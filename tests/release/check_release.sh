@@ -10,8 +10,9 @@
 #                                  name the files' addresses and hashes, and
 #                                  the site holds the downloads where they say;
 #                                  the package's tables say what Wine cannot
-#                                  show, and the next version's package is
-#                                  an upgrade of this one
+#                                  show (its folder's lock among it), and the
+#                                  next version's package is an upgrade of
+#                                  this one
 #   check_release.sh texts         every text of the setup and of the
 #                                  download page is in each language's
 #                                  files, and each language is built in and
@@ -108,9 +109,21 @@ Directory|INSTALLDIR => ProgramFilesFolder => Quellin
 Directory|MenuFolder => ProgramMenuFolder => Quellin
 RegLocator|SetupForEveryone => 2 => Software\\\\Microsoft\\\\Windows\\\\CurrentVersion\\\\Uninstall\\\\Quellin => InstallLocation => 2
 InstallExecuteSequence|RemoveExistingProducts =>  => 1501
+CreateFolder|INSTALLDIR => Quellbar
 File|Quellbar.exe => Quellbar => Quellbar.exe => [0-9]* => $file_version =>  => 512 => 1
 File|Quellsnap.exe => Quellsnap => Quellsnap.exe => [0-9]* => $file_version =>  => 512 => 2
 TABLE
+    # Its folder locked as setup locks one for everyone, and by nothing else:
+    # one row, with no condition that could skip it, and no LockPermissions
+    # table beside it (Windows Installer 5 refuses both, error 1941). The
+    # README quotes the same descriptor.
+    lock='O:BAD:PAI(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)'
+    rows=$(msiinfo export "$msi" MsiLockPermissionsEx | tr -d '\r' | tail -n +4)
+    [ "$rows" = "InstallFolder${tab}INSTALLDIR${tab}CreateFolder${tab}$lock${tab}" ] ||
+        fail "the package's MsiLockPermissionsEx rows are not INSTALLDIR's lock: $rows"
+    ! msiinfo tables "$msi" | grep -qx LockPermissions || fail "the package has a LockPermissions table too"
+    msiinfo suminfo "$msi" | grep -qx 'Version: 500 (1f4)' || fail "the package does not ask for Windows Installer 5"
+    grep -qF "$lock" "$root/README.md" || fail "the README does not quote the folder's lock"
     # The old version goes after InstallInitialize and before the first
     # action that writes.
     first_write=$(msiinfo export "$msi" InstallExecuteSequence | tr -d '\r' | awk -F"$tab" '$1 == "ProcessComponents" { print $3 }')

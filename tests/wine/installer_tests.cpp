@@ -8,11 +8,13 @@
 #include "resources/product_texts.h"
 
 #include <objidl.h>
+#include <sddl.h>
 #include <shlobj.h>
 #include <tlhelp32.h>
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <cwchar>
 #include <string>
@@ -82,6 +84,13 @@ static std::string FullPath(const std::string &path)
     char full[MAX_PATH] = {};
     GetFullPathNameA(path.c_str(), MAX_PATH, full, nullptr);
     return full;
+}
+
+static std::string Utf8(const wchar_t *text)
+{
+    char bytes[1024] = {};
+    WideCharToMultiByte(CP_UTF8, 0, text, -1, bytes, sizeof bytes - 1, nullptr, nullptr);
+    return bytes;
 }
 
 static bool Exists(const std::string &path)
@@ -441,24 +450,27 @@ static bool IsCancel(HWND window)
 {
     return GetDlgCtrlID(window) == IDCANCEL;
 }
-// The first page's choice waited for, as setup is expected to word it: for
-// everyone when clicking through, whose tick tells the scope offered; the first
-// choice when only the page's language counts, since in the emulator a first
-// page started under another locale has come up, twice in a row, with its
-// first choice alone.
+// The first page's choice waited for, by its place, whatever its words (read
+// once it is there, so that a page in the wrong language fails at once): the
+// second, for everyone, when clicking through, whose tick tells the scope
+// offered; the first when only the page's language counts, since in the
+// emulator a first page started under another locale has come up, twice in a
+// row, with its first choice alone.
 static const wchar_t EnglishEveryoneWords[] = L"For everyone who uses this computer";
-static const wchar_t *choiceWords = EnglishEveryoneWords;
+static int choiceWanted = 1, choicesSeen;
 static bool IsChoiceWaitedFor(HWND window)
 {
-    wchar_t text[64] = {};
-    GetWindowTextW(window, text, 64);
-    return std::wcscmp(text, choiceWords) == 0;
+    char className[16] = {};
+    GetClassNameA(window, className, sizeof className);
+    return _stricmp(className, "Button") == 0 &&
+           (GetWindowLongA(window, GWL_STYLE) & BS_TYPEMASK) == BS_AUTORADIOBUTTON && choicesSeen++ == choiceWanted;
 }
 // The first page whole: its choice, which comes a moment after the frame's
 // Next button, and that button.
 static HWND pageChoice;
 static bool FirstPageShown()
 {
+    choicesSeen = 0;
     pageChoice = FindWizardChild(IsChoiceWaitedFor);
     return pageChoice && WizardButtonReady();
 }
@@ -534,8 +546,12 @@ static bool ClickThroughSetup(const std::string &setup, bool forEveryone, DWORD 
     wizardWord = "Next";
     bool shown = StartOnFirstPage(setup, s);
     firstPageMs = NowMs() - start;
+    wchar_t words[64] = {};
+    if (shown)
+        GetWindowTextW(pageChoice, words, 64);
     bool offered = shown && SendMessageA(pageChoice, BM_GETCHECK, 0, 0) == BST_CHECKED;
-    CHECK(shown && offered == forEveryone, "setup's first page: shown %d, offers for everyone %d", shown, offered);
+    CHECK(shown && offered == forEveryone && std::wcscmp(words, EnglishEveryoneWords) == 0,
+          "setup's first page: shown %d, its second choice '%s' ticked %d", shown, Utf8(words).c_str(), offered);
     bool pressed = shown && PressWizardButton(s.processId, "Next") && PressWizardButton(s.processId, "Next") &&
                    PressWizardButton(s.processId, "Install");
     wizardWord = "Finish";
@@ -1304,31 +1320,27 @@ static bool MessageShown()
     return messageText != nullptr;
 }
 
-static std::string Utf8(const wchar_t *text)
-{
-    char bytes[256] = {};
-    WideCharToMultiByte(CP_UTF8, 0, text, -1, bytes, sizeof bytes - 1, nullptr, nullptr);
-    return bytes;
-}
-
 static void InstallerSpeaksTheLanguage()
 {
     const std::string setup = SetupToTest();
     if (setup.empty())
         return;
     wizardWord = ""; // any text: the button is read below
+    choiceWanted = 0;
     for (const auto &language : SetupLanguages) {
-        choiceWords = language.forMe;
         Started s;
         bool shown = StartOnFirstPage(setup, s, language.locale);
-        wchar_t title[128] = {}, next[64] = {};
+        wchar_t title[128] = {}, next[64] = {}, forMe[64] = {};
         if (HWND window = FindWizardChild(IsPageTitle))
             GetWindowTextW(window, title, 128);
         if (WizardButtonReady())
             GetWindowTextW(wizardButton, next, 64);
-        CHECK(shown && std::wcscmp(title, language.title) == 0 && std::wcscmp(next, language.next) == 0,
-              "under %s setup's first page: its first choice shown %d, title '%s', button '%s'", language.locale,
-              shown, Utf8(title).c_str(), Utf8(next).c_str());
+        if (shown)
+            GetWindowTextW(pageChoice, forMe, 64);
+        CHECK(shown && std::wcscmp(title, language.title) == 0 && std::wcscmp(next, language.next) == 0 &&
+                  std::wcscmp(forMe, language.forMe) == 0,
+              "under %s setup's first page: shown %d, title '%s', first choice '%s', button '%s'", language.locale,
+              shown, Utf8(title).c_str(), Utf8(forMe).c_str(), Utf8(next).c_str());
         // Nothing is changed before the first page is left, nor by a refusal.
         StopProgram(s);
 
@@ -1341,11 +1353,257 @@ static void InstallerSpeaksTheLanguage()
               Utf8(refusal).c_str());
         StopProgram(s);
     }
-    choiceWords = EnglishEveryoneWords;
+    choiceWanted = 1;
+}
+
+// --- Who may change the install folder ------------------------------------------------
+
+// Wine keeps no file ACLs, so what can be checked here is what setup asks
+// Windows for. Wine's relay trace prints each call to the functions listed
+// under HKCU\Software\Wine\Debug with its string arguments: the descriptor
+// in SDDL, the folder it is applied to, the folders created and the files
+// opened, in order.
+static const char WineDebugKey[] = "Software\\Wine\\Debug";
+static const char RelayedCalls[] = "advapi32.ConvertStringSecurityDescriptorToSecurityDescriptorW;"
+                                   "advapi32.SetNamedSecurityInfoW;kernel32.CreateDirectoryW;kernel32.CreateFileW";
+struct RelayedCall {
+    std::string function, text; // "CreateFileW", its first string argument
+};
+
+// The calls of one trace line by line: "0024:Call KERNEL32.CreateFileW(1400 L"C:\\x",...) ret=...".
+static std::vector<RelayedCall> ReadRelayTrace(const std::string &path)
+{
+    std::vector<BYTE> bytes = ReadWholeFile(path);
+    std::string trace(bytes.begin(), bytes.end());
+    std::vector<RelayedCall> calls;
+    for (size_t at = trace.find(":Call "); at != std::string::npos; at = trace.find(":Call ", at + 1)) {
+        size_t name = trace.find('.', at) + 1, open = trace.find('(', at), end = trace.find('\n', at);
+        if (name == 0 || open > end || name > open)
+            continue;
+        RelayedCall call = {trace.substr(name, open - name), ""};
+        size_t quote = trace.find("L\"", open);
+        for (size_t i = quote + 2; quote < end && i < end && trace[i] != '"'; ++i)
+            call.text += trace[i] == '\\' ? trace[++i] : trace[i];
+        calls.push_back(call);
+    }
+    return calls;
+}
+
+// Setup /S with the switches under the relay trace, started from a shell
+// that keeps the trace and setup's exit code (the low byte, as a Unix shell
+// sees it: setup's codes are all below 256) in files of the prefix.
+static std::string relayCodePath;
+static bool RunTraced(const std::string &setup, const std::string &switches, DWORD &exitCode,
+                      std::vector<RelayedCall> &calls)
+{
+    char wine[MAX_PATH] = {}, prefix[MAX_PATH] = {};
+    GetEnvironmentVariableA("WINE", wine, sizeof wine);
+    GetEnvironmentVariableA("WINEPREFIX", prefix, sizeof prefix);
+    const std::string unixDrive = std::string(prefix) + "/drive_c/";
+    relayCodePath = "C:\\quellin-relay.code";
+    DeleteFileA(relayCodePath.c_str());
+    std::string words; // each switch quoted for the shell, which would take a backslash away
+    for (size_t at = switches.find(' '); at != std::string::npos; at = switches.find(' ', at + 1))
+        words += " '" + switches.substr(at + 1, switches.find(' ', at + 1) - at - 1) + "'";
+    std::string script = "WINEDEBUG=+relay '" + std::string(wine) + "' '" + setup + "' /S" + words + " 2>'" +
+                         unixDrive + "quellin-relay.txt'\necho $? >'" + unixDrive + "quellin-relay.part' && mv '" +
+                         unixDrive + "quellin-relay.part' '" + unixDrive + "quellin-relay.code'\n";
+    WriteWhole("C:\\quellin-relay.sh", script.c_str());
+    Started shell = StartCommandLine("Z:\\bin\\sh \"" + unixDrive + "quellin-relay.sh\"");
+    bool ended = PumpUntil([] { return Exists(relayCodePath); }, 120000);
+    StopProgram(shell);
+    std::vector<BYTE> code = ReadWholeFile(relayCodePath);
+    exitCode = ended ? DWORD(std::atoi(std::string(code.begin(), code.end()).c_str())) : 1234;
+    calls = ReadRelayTrace("C:\\quellin-relay.txt");
+    for (const char *file : {"C:\\quellin-relay.sh", "C:\\quellin-relay.txt", "C:\\quellin-relay.code"})
+        DeleteFileA(file);
+    return ended;
+}
+
+// The account this driver runs as, which is setup's too, as SDDL names it.
+static std::string AccountSid()
+{
+    std::string text;
+    HANDLE token;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token))
+        return text;
+    BYTE user[256];
+    DWORD size = sizeof user;
+    char *sid = nullptr;
+    if (GetTokenInformation(token, TokenUser, user, size, &size) &&
+        ConvertSidToStringSidA(reinterpret_cast<TOKEN_USER *>(user)->User.Sid, &sid)) {
+        text = sid;
+        LocalFree(sid);
+    }
+    CloseHandle(token);
+    return text;
+}
+
+// The first call to the function: any (folder null), one naming the folder,
+// or (inside) one naming something in it; -1 if none.
+static int FindCall(const std::vector<RelayedCall> &calls, const char *function, const char *folder = nullptr,
+                    bool inside = false)
+{
+    for (int i = 0; i < int(calls.size()); ++i) {
+        const std::string &text = calls[i].text;
+        size_t length = folder ? std::strlen(folder) : 0;
+        if (calls[i].function == function &&
+            (!folder || (_strnicmp(text.c_str(), folder, length) == 0 &&
+                         (inside ? text.compare(length, 1, "\\") == 0 : text.size() == length))))
+            return i;
+    }
+    return -1;
+}
+
+// Setup for each scope into each kind of folder, in turn, each from what
+// the one before left: the descriptor asked for ('$' for the person's SID;
+// null: none), applied to the folder before any file in it is opened, and
+// for a new folder created already locked. A folder holding a file of
+// someone else's is refused for everyone, with or without the window,
+// before anything is written, and used as it is for one person. An update
+// of the install for everyone into its locked folder locks it again.
+static const char ForEveryone[] = "O:BAD:PAI(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)";
+static const char ForOnePerson[] = "D:PAI(A;OICI;FA;;;$)(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)";
+static const char SharedFolder[] = "C:\\QuellinShared", OthersFile[] = "other.txt", OthersText[] = "someone's\r\n";
+static const char PersonsDefault[] = "per-user default", EveryonesDefault[] = "Program Files";
+static const struct {
+    const char *switches; // after /S; /D= names the folder
+    const char *folder;
+    DWORD exitCode;
+    const char *sddl;
+    bool created;
+} LockCases[] = {
+    {" /ALLUSERS /D=C:\\QuellinShared", SharedFolder, 8, nullptr, false},
+    {"", PersonsDefault, 0, nullptr, false},
+    {" /D=C:\\QuellinShared", SharedFolder, 0, nullptr, false},
+    {" /D=C:\\QuellinMine", "C:\\QuellinMine", 0, ForOnePerson, true},
+    {" /ALLUSERS", EveryonesDefault, 0, ForEveryone, true},
+    {" /ALLUSERS /D=C:\\QuellinLocked", "C:\\QuellinLocked", 0, ForEveryone, true},
+    {" /ALLUSERS", "C:\\QuellinLocked", 0, ForEveryone, false},
+};
+
+// A message box over the wizard, which is its owner: the wizard's own
+// statics sit beside an IDOK button too.
+static bool WizardMessageShown()
+{
+    messageText = FindWizardChild([](HWND w) { return IsMessageText(w) && GetWindow(GetParent(w), GW_OWNER); });
+    return messageText != nullptr;
+}
+// With its window, for everyone into that folder: Install on the folder page
+// says why not, naming the folder, and the page stays for another choice.
+static void RefusedWithItsWindow(const std::string &setup)
+{
+    Started s = StartCommandLine("\"" + setup + "\" /ALLUSERS /D=" + SharedFolder);
+    bool pressed = PressWizardButton(s.processId, "Next");
+    // Pressed once: while the message is up, the wizard would take another
+    // press as a second try.
+    wizardWord = "Install";
+    pressed = pressed && PumpUntil(WizardButtonReady, 30000);
+    if (pressed)
+        PostMessageA(GetParent(wizardButton), WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), LPARAM(wizardButton));
+    wchar_t text[512] = {};
+    bool shown = pressed && PumpUntil(WizardMessageShown, 30000);
+    if (shown) {
+        GetWindowTextW(messageText, text, 512);
+        PostMessageA(GetParent(messageText), WM_COMMAND, IDOK, 0);
+    }
+    std::string said = Utf8(text);
+    bool stayed =
+        shown && PumpUntil([] { return !WizardMessageShown(); }, 30000) && PumpUntil(WizardButtonReady, 30000);
+    CHECK(stayed && said.find(SharedFolder) != std::string::npos,
+          "with its window: Install pressed %d, message '%s', back on the folder page %d", pressed, said.c_str(),
+          stayed);
+    StopProgram(s);
+}
+
+static void InstallerLocksItsFolder()
+{
+    const std::string setup = SetupToTest();
+    if (setup.empty())
+        return;
+    const std::string sid = AccountSid();
+    const std::string personsDefault = ShellFolder(CSIDL_LOCAL_APPDATA) + DefaultSubfolder;
+    const std::string everyonesDefault = ShellFolder(CSIDL_PROGRAM_FILES) + ProductSubfolder;
+    const std::string menu = ShellFolder(CSIDL_PROGRAMS) + ProductSubfolder;
+    const std::string allMenu = ShellFolder(CSIDL_COMMON_PROGRAMS) + ProductSubfolder;
+    std::initializer_list<std::string> folders = {personsDefault, SharedFolder, "C:\\QuellinMine"};
+    RemoveLeftovers(HKEY_CURRENT_USER, folders, menu);
+    RemoveLeftovers(HKEY_LOCAL_MACHINE, {everyonesDefault, "C:\\QuellinLocked"}, allMenu);
+    CreateDirectoryA(SharedFolder, nullptr);
+    const std::string othersPath = std::string(SharedFolder) + "\\" + OthersFile;
+    WriteWhole(othersPath, OthersText);
+    RegSetKeyValueA(HKEY_CURRENT_USER, WineDebugKey, "RelayInclude", REG_SZ, RelayedCalls, sizeof RelayedCalls);
+
+    for (const auto &c : LockCases) {
+        const std::string folder = c.folder == PersonsDefault     ? personsDefault
+                                   : c.folder == EveryonesDefault ? everyonesDefault
+                                                                  : c.folder;
+        std::string sddl = c.sddl ? c.sddl : "";
+        if (sddl.find('$') != std::string::npos)
+            sddl.replace(sddl.find('$'), 1, sid);
+        DWORD exitCode;
+        std::vector<RelayedCall> calls;
+        bool ended = RunTraced(setup, c.switches, exitCode, calls);
+        int asked = FindCall(calls, "ConvertStringSecurityDescriptorToSecurityDescriptorW");
+        int anyApplied = FindCall(calls, "SetNamedSecurityInfoW");
+        int applied = FindCall(calls, "SetNamedSecurityInfoW", folder.c_str());
+        int created = FindCall(calls, "CreateDirectoryW", folder.c_str());
+        int firstFile = FindCall(calls, "CreateFileW", folder.c_str(), true);
+        std::string askedFor = asked >= 0 ? calls[asked].text : "nothing";
+        bool asExpected = c.sddl ? askedFor == sddl && applied > asked && firstFile > applied &&
+                                       (!c.created || (created > asked && created < applied))
+                                 : asked < 0 && anyApplied < 0;
+        CHECK(ended && exitCode == c.exitCode && asExpected,
+              "setup /S%s: ended %d, exit code %lu (expected %lu), %d calls traced; asked for '%s' (call %d), applied "
+              "to %s at call %d, created at %d, its first file opened at %d",
+              c.switches, ended, exitCode, c.exitCode, int(calls.size()), askedFor.c_str(), asked, folder.c_str(),
+              applied, created, firstFile);
+        std::string othersText;
+        std::vector<BYTE> others = ReadWholeFile(othersPath);
+        othersText.assign(others.begin(), others.end());
+        CHECK(othersText == OthersText, "after setup /S%s someone's file holds '%s'", c.switches, othersText.c_str());
+        if (c.exitCode == 0) {
+            bool complete = true;
+            for (const char *file : InstalledFiles)
+                complete = complete && Exists(folder + "\\" + file);
+            CHECK(complete, "setup /S%s installed not all of its files into %s", c.switches, folder.c_str());
+        } else {
+            std::vector<std::string> names = FolderContents(folder);
+            CHECK(names.size() == 1 && firstFile < 0 && created < 0 && !KeyExists(UninstallKey) &&
+                      !KeyExists(UninstallKey, HKEY_LOCAL_MACHINE) && !Exists(allMenu) && !Exists(menu),
+                  "refused setup /S%s: %d names in the folder, a file opened there at call %d, created at %d; or "
+                  "an apps-list entry or Start-menu folder",
+                  c.switches, int(names.size()), firstFile, created);
+            // winget tells the person why, by the manifest's list of codes.
+            std::vector<BYTE> bytes = ReadWholeFile(manifestPath);
+            std::string manifest(bytes.begin(), bytes.end());
+            CHECK(manifest.find("- InstallerReturnCode: 8\n  ReturnResponse: invalidParameter\n") != std::string::npos,
+                  "the manifest '%s' does not list exit code 8", manifestPath.c_str());
+            RefusedWithItsWindow(setup);
+            names = FolderContents(folder);
+            CHECK(names.size() == 1 && !KeyExists(UninstallKey, HKEY_LOCAL_MACHINE),
+                  "refused with its window: %d names in the folder, apps-list entry %d", int(names.size()),
+                  KeyExists(UninstallKey, HKEY_LOCAL_MACHINE));
+        }
+    }
+
+    RegDeleteKeyValueA(HKEY_CURRENT_USER, WineDebugKey, "RelayInclude");
+    std::string quiet;
+    DWORD type, number, exitCode;
+    double ms;
+    ReadValue(UninstallKey, "QuietUninstallString", type, quiet, number, HKEY_LOCAL_MACHINE);
+    bool ended = RunAndWait(quiet, 120000, exitCode, ms);
+    CHECK(ended && exitCode == 0, "uninstall for everyone: ended %d, exit code %lu", ended, exitCode);
+    awaitedPath = "C:\\QuellinLocked";
+    PumpUntil(AwaitedPathGone, 15000);
+    DeleteFileA(othersPath.c_str());
+    RemoveLeftovers(HKEY_CURRENT_USER, folders, menu);
+    RemoveLeftovers(HKEY_LOCAL_MACHINE, {everyonesDefault, "C:\\QuellinLocked"}, allMenu);
 }
 
 extern const DriverCase installerCases[] = {
     {"installer_round_trip", InstallerRoundTrip},
     {"installer_speaks_the_language", InstallerSpeaksTheLanguage},
+    {"installer_locks_its_folder", InstallerLocksItsFolder},
 };
 extern const int installerCaseCount = sizeof installerCases / sizeof installerCases[0];
