@@ -165,7 +165,8 @@ def site_address(link):
 def to_html(text):
     tokens = markdown.parse(text)
     for i, token in enumerate(tokens):
-        if token.type == "heading_open" and token.tag == "h2":
+        # Every heading gets the id the README's own links use for it.
+        if token.type == "heading_open" and token.tag in ("h2", "h3", "h4"):
             heading = tokens[i + 1].content
             token.attrSet("id", re.sub(r"[^a-z0-9]+", "-", heading.lower()).strip("-"))
         for t in [token] + (token.children or []):
