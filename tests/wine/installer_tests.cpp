@@ -513,26 +513,51 @@ static Started StartUnderLocale(const std::string &setup, const char *locale, co
     return s;
 }
 
+// A first page that has stood incomplete this long, its Cancel button there
+// all the while, will not complete: the controls a page gets all come within
+// a second or two of its frame, also in the emulator.
+static const double SettledIncompleteMs = 10000;
+static double cancelSeenAt;
+static bool FirstPageShownOrSettled()
+{
+    if (FirstPageShown())
+        return true;
+    if (!FindWizardChild(IsCancel)) {
+        cancelSeenAt = 0;
+        return false;
+    }
+    if (cancelSeenAt == 0)
+        cancelSeenAt = NowMs();
+    return NowMs() - cancelSeenAt > SettledIncompleteMs;
+}
+
 // Starts setup with its window (under the locale given, if any) and waits
 // for its first page, with the button whose text holds wizardWord.
 static bool StartOnFirstPage(const std::string &setup, Started &s, const char *locale = nullptr)
 {
-    // That emulator fault, not setup's, has also struck the very next start
-    // (a missing choice, then a missing Next): up to three starts, each one
-    // after the last has had two seconds to go, are a fair test, and the
-    // same fault on all of them still fails.
+    // That emulator fault, not setup's, has struck every start for three
+    // minutes at a time (a missing Next, then a missing choice, then one or
+    // the other again), and then gone: setup is started again, 15 s after
+    // the last one ended, for up to five minutes, every start noted. The
+    // same fault all that while still fails.
+    const double FaultRideOutMs = 300000;
+    double firstStart = NowMs();
     bool shown = false;
-    for (int start = 1; start <= 3 && !shown; ++start) {
+    for (int start = 1; !shown; ++start) {
         if (start > 1) {
             Note("setup's first page came up incomplete (Next %d, choice %d); start %d", WizardButtonReady(),
                  pageChoice != nullptr, start);
             EnumWindows(NoteWindow, 0);
             StopProgram(s);
-            PumpFor(2000);
+            if (NowMs() - firstStart > FaultRideOutMs)
+                break;
+            PumpFor(15000);
         }
         s = locale ? StartUnderLocale(setup, locale) : StartCommandLine("\"" + setup + "\"");
         wizardProcess = s.processId;
-        shown = PumpUntil(FirstPageShown, 60000);
+        cancelSeenAt = 0;
+        PumpUntil(FirstPageShownOrSettled, 60000);
+        shown = FirstPageShown();
         if (!shown && !FindWizardChild(IsCancel))
             break; // no wizard at all: nothing an emulator's fault explains
     }
