@@ -13,10 +13,9 @@
 #                                  show (its folder's lock among it), and the
 #                                  next version's package is an upgrade of
 #                                  this one
-#   check_release.sh texts         every text of the setup and of the
-#                                  download page is in each language's
-#                                  files, and each language is built in and
-#                                  described for winget
+#   check_release.sh texts         every text of the setup is in each
+#                                  language's file, and each language is
+#                                  built in and described for winget
 #   check_release.sh signed        with a throwaway certificate every Windows
 #                                  file of the release carries a signature
 #                                  that verifies against it
@@ -123,7 +122,6 @@ TABLE
         fail "the package's MsiLockPermissionsEx rows are not INSTALLDIR's lock: $rows"
     ! msiinfo tables "$msi" | grep -qx LockPermissions || fail "the package has a LockPermissions table too"
     msiinfo suminfo "$msi" | grep -qx 'Version: 500 (1f4)' || fail "the package does not ask for Windows Installer 5"
-    grep -qF "$lock" "$root/README.md" || fail "the README does not quote the folder's lock"
     # The old version goes after InstallInitialize and before the first
     # action that writes.
     first_write=$(msiinfo export "$msi" InstallExecuteSequence | tr -d '\r' | awk -F"$tab" '$1 == "ProcessComponents" { print $3 }')
@@ -220,16 +218,13 @@ TABLE
 texts)
     # Every text the setup and uninstaller show is a language string, named the
     # same in every language's file; each language's file is built in and
-    # has its package description and its download page's texts. makensis -WX fails a release build on a
+    # has its package description. makensis -WX fails a release build on a
     # missing one too, but says nothing of a literal text in English only.
     cd "$root/installer"
     literal=$(grep -nE '^ *(MessageBox|!insertmacro (REFUSE|MUI_HEADER_TEXT|MUI_DESCRIPTION_TEXT)|\$\{NSD_Create|Section |!define MUI_[A-Z_]*TEXT)' \
         *.nsi *.nsh | grep -vE 'Section "(-|\$\(|Uninstall")' | grep -E '"([^$"]|\$[^({])[^"]*"' | grep -vE '"\$\([A-Za-z]+\)"' || true)
     [ -z "$literal" ] || fail "texts outside the language files: $literal"
     names() { sed -n 's/^LangString \([A-Za-z]*\) 0 .*/\1/p' "$1" | sort; }
-    # The download page's texts, key for key as English's (make-site.py also
-    # stops a release at a key that is empty or missing).
-    keys() { sed -n 's/^\([a-z_]*\):.*/\1/p' "$1" | sort; }
     for file in ../languages/*/*.nsh; do
         language=$(basename "$file" .nsh)
         tag=$(basename "$(dirname "$file")")
@@ -238,12 +233,6 @@ texts)
         grep -qx "!insertmacro MUI_LANGUAGE \"$language\"" "$file" || fail "$language.nsh does not load NSIS's $language"
         grep -qxF "!include ..\\languages\\$tag\\$language.nsh" quellin.nsi || fail "quellin.nsi does not include $tag/$language.nsh"
         [ -f "../languages/$tag/$language.winget.yaml" ] || fail "$language has no languages/$tag/$language.winget.yaml"
-        if [ -f "../languages/$tag/site.yaml" ]; then
-            missing=$(keys ../languages/en/site.yaml | comm -3 - "$(keys "../languages/$tag/site.yaml" > "$work/keys"; echo "$work/keys")" | tr -d '\t' | tr '\n' ' ')
-            [ -z "$missing" ] || fail "languages/$tag/site.yaml differs from English's in: $missing"
-        else
-            fail "$language has no languages/$tag/site.yaml, the download page's texts"
-        fi
     done
     ;;
 signed)

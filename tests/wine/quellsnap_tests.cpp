@@ -3,6 +3,8 @@
 #include "driver_support.h"
 #include "display_power/display_power.h"
 
+#include <algorithm>
+
 // From process creation to the command's arrival, at least the pause.
 static const double MinDelayMs = PowerOffDelayMs;
 
@@ -48,21 +50,14 @@ static const DWORD BetweenReleasesMs = 400;
 // waits out the limit, fails; a loaded emulator has taken three seconds.
 static const double SoonAfterReleaseMs = StallRoomMs / 2;
 
-static int Count(const WORD (&keys)[4])
-{
-    int n = 0;
-    while (n < 4 && keys[n])
-        ++n;
-    return n;
-}
-
 static void OneCommandOnceKeysAndButtonsAreUp()
 {
     MovePointer(500, 300); // a button held on the empty desktop starts nothing
     for (const HeldInputRow &row : HeldInputRows) {
         Note("%s", row.what);
         ResetListener();
-        int pressed = Count(row.pressed), released = Count(row.released);
+        int pressed = int(std::find(row.pressed, row.pressed + 4, 0) - row.pressed);
+        int released = int(std::find(row.released, row.released + 4, 0) - row.released);
         for (int i = 0; i < pressed; ++i) {
             SendKeyOrButton(row.pressed[i], true);
             PumpFor(30);
