@@ -9,7 +9,8 @@ root=$(printf 'Z:%s' "$PWD" | tr / '\\')
 tests/wine/wine_session.sh build/x64/quellin_driver.exe --dist "$root\\dist\\x64" \
     bench_quellsnap bench_quellbar_click >"$out" 2>&1 || { cat "$out"; exit 1; }
 
-value() { awk -v k="$1" '$1 == "BENCH" && $2 == k { print $3 }' "$out"; }
+# The driver, a Windows program, ends its lines with CR LF.
+value() { awk -v k="$1" '{ sub(/\r$/, "") } $1 == "BENCH" && $2 == k { print $3 }' "$out"; }
 snap=$(value quellsnap_start_to_command_minus_pause_ms)
 empty=$(value empty_program_start_to_exit_ms)
 floor=$(value window_call_program_start_to_exit_ms)
