@@ -102,6 +102,9 @@ Page custom ScopePage ScopePageLeave
 !define MUI_PAGE_CUSTOMFUNCTION_LEAVE FolderPageLeave
 !insertmacro MUI_PAGE_DIRECTORY
 !insertmacro MUI_PAGE_INSTFILES
+; NSIS's own sentences, then where the icon will be: Windows may first keep
+; a new notification icon out of sight, and Quellbar has no window to show.
+!define MUI_FINISHPAGE_TEXT "$(MUI_TEXT_FINISH_INFO_TEXT)$\r$\n$\r$\n$(FinishIcon)"
 !define MUI_FINISHPAGE_RUN
 !define MUI_FINISHPAGE_RUN_TEXT "$(StartQuellbar)"
 !define MUI_FINISHPAGE_RUN_FUNCTION StartQuellbar
@@ -162,13 +165,6 @@ Function StartQuellbar
         FindWindow $0 "Quellin"
         ${IfThen} $0 != 0 ${|} ${Break} ${|}
     ${Next}
-FunctionEnd
-
-Function FinishPageShow
-    ${If} $AllUsers = 1
-        SendMessage $mui.FinishPage.Run ${BM_SETCHECK} ${BST_UNCHECKED} 0
-        ShowWindow $mui.FinishPage.Run ${SW_HIDE}
-    ${EndIf}
 FunctionEnd
 
 ; Size in KB of one file, rounded up, added to $2.
@@ -288,6 +284,37 @@ SectionEnd
     !insertmacro MUI_DESCRIPTION_TEXT ${SecSignIn} "$(SecSignInText)"
     !insertmacro MUI_DESCRIPTION_TEXT ${SecHotkey} "$(SecHotkeyText)"
 !insertmacro MUI_FUNCTION_DESCRIPTION_END
+
+; Places a control of the finish page: x, y, width and height in dialog
+; units, as the page's own controls are placed, converted for this dialog's
+; font. Call with the window in $0.
+!macro PLACE_ON_FINISH_PAGE X Y WIDTH HEIGHT
+    System::Call '*(i ${X}, i ${Y}, i ${WIDTH}, i ${HEIGHT}) p .r1'
+    System::Call 'user32::MapDialogRect(p $HWNDPARENT, p r1)'
+    System::Call '*$1(i .r2, i .r3, i .r4, i .r5)'
+    System::Free $1
+    System::Call 'user32::SetWindowPos(p r0, p 0, i r2, i r3, i r4, i r5, i 0x14)' ; SWP_NOZORDER|SWP_NOACTIVATE
+!macroend
+
+Function FinishPageShow
+    ; The page keeps room for NSIS's sentences alone (40 units from 45 down)
+    ; and puts the box right under them: the text takes the page down to the
+    ; box, which moves to the page's foot, above where a link would go.
+    StrCpy $0 $mui.FinishPage.Text
+    !insertmacro PLACE_ON_FINISH_PAGE 120 45 195 112
+    StrCpy $0 $mui.FinishPage.Run
+    !insertmacro PLACE_ON_FINISH_PAGE 120 162 195 10
+    ${If} $AllUsers = 1
+        SendMessage $mui.FinishPage.Run ${BM_SETCHECK} ${BST_UNCHECKED} 0
+        ShowWindow $mui.FinishPage.Run ${SW_HIDE}
+        ; Quellbar is not started from here (it would run elevated): for
+        ; everyone it comes with each person's next sign-in, if chosen.
+        ${If} ${SectionIsSelected} ${SecSignIn}
+            SendMessage $mui.FinishPage.Text ${WM_SETTEXT} 0 \
+                "STR:$(MUI_TEXT_FINISH_INFO_TEXT)$\r$\n$\r$\n$(FinishForEveryone)$\r$\n$\r$\n$(FinishIcon)"
+        ${EndIf}
+    ${EndIf}
+FunctionEnd
 
 !insertmacro DEFINE_READ_KEPT_CHOICES
 

@@ -221,8 +221,9 @@ texts)
     # has its package description. makensis -WX fails a release build on a
     # missing one too, but says nothing of a literal text in English only.
     cd "$root/installer"
-    literal=$(grep -nE '^ *(MessageBox|!insertmacro (REFUSE|MUI_HEADER_TEXT|MUI_DESCRIPTION_TEXT)|\$\{NSD_Create|Section |!define MUI_[A-Z_]*TEXT)' \
-        *.nsi *.nsh | grep -vE 'Section "(-|\$\(|Uninstall")' | grep -E '"([^$"]|\$[^({])[^"]*"' | grep -vE '"\$\([A-Za-z]+\)"' || true)
+    # A text a control is given while it shows is a "STR:" string.
+    literal=$(grep -nE '^ *(MessageBox|!insertmacro (REFUSE|MUI_HEADER_TEXT|MUI_DESCRIPTION_TEXT)|\$\{NSD_Create|Section |!define MUI_[A-Z_]*TEXT|.*"STR:)' \
+        *.nsi *.nsh | sed 's/"STR:/"/' | grep -vE 'Section "(-|\$\(|Uninstall")' | grep -E '"([^$"]|\$[^({])[^"]*"' | grep -vE '"\$\([A-Za-z]+\)"' || true)
     [ -z "$literal" ] || fail "texts outside the language files: $literal"
     names() { sed -n 's/^LangString \([A-Za-z]*\) 0 .*/\1/p' "$1" | sort; }
     for file in ../languages/*/*.nsh; do

@@ -1,11 +1,12 @@
 // Starts and ends at once: the time Wine needs to create, load and end a
-// process is the floor the one-shot program is measured against. It binds
-// the same system libraries as Quellsnap, because loading them is part of
-// every start and none of our own work.
+// process. It binds the same system libraries as Quellsnap, because loading
+// them is part of every start and none of our own work.
 //
 // Built a second time with TOUCH_WINDOW_SYSTEM: then it also makes one call
 // into the window system, whose first use in a process is where Wine loads
-// its display driver; that cost, too, belongs to the platform.
+// its display driver. Quellsnap needs the window system too, so that build is
+// the floor the one-shot program is measured against; that cost belongs to
+// the platform.
 #include <windows.h>
 
 extern "C" void WinMainCRTStartup()

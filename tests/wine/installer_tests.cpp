@@ -437,6 +437,28 @@ static bool StartBoxShown()
     return startBox != nullptr;
 }
 
+// The last page's text, NSIS's sentence first, and what it must say after it
+// (in English): where Quellbar's icon is, and for everyone, whose sign-in
+// start the update keeps, when it comes; setup for one person starts it now.
+static const wchar_t FinishFirstWords[] = L"Quellin has been installed on your computer.";
+static const struct {
+    bool forEveryone;
+    const wchar_t *words;
+    bool said;
+} FinishWords[] = {
+    {false, L"in the notification area, at the right end of the taskbar", true},
+    {false, L"under the arrow \"Show hidden icons\": drag it from there onto the taskbar", true},
+    {false, L"sign-in", false},
+    {true, L"Setup.\r\n\r\nQuellbar starts at each person's next sign-in.\r\n\r\nQuellbar's icon sits", true},
+    {true, L"under the arrow \"Show hidden icons\": drag it from there onto the taskbar", true},
+};
+static bool IsFinishText(HWND window)
+{
+    wchar_t text[64] = {};
+    GetWindowTextW(window, text, 64);
+    return std::wcsncmp(text, FinishFirstWords, std::wcslen(FinishFirstWords)) == 0;
+}
+
 // Setup run by hand, clicked through as offered (Next on the scope page and
 // the components page, Install, Finish), after checking which scope the first
 // page offered; on the last page "Start Quellbar" is unticked, or must not be
@@ -592,6 +614,14 @@ static bool ClickThroughSetup(const std::string &setup, bool forEveryone, DWORD 
         CHECK(!(GetWindowLongA(startBox, GWL_STYLE) & WS_VISIBLE) &&
                   SendMessageA(startBox, BM_GETCHECK, 0, 0) == BST_UNCHECKED,
               "setup for everyone offers to start Quellbar, which would run elevated");
+    HWND finishText = clicked ? FindWizardChild(IsFinishText) : nullptr;
+    wchar_t said[1024] = {};
+    if (finishText)
+        GetWindowTextW(finishText, said, 1024);
+    for (const auto &w : FinishWords)
+        if (clicked && w.forEveryone == forEveryone)
+            CHECK((std::wcsstr(said, w.words) != nullptr) == w.said, "setup's last page %s \"%s\": \"%s\"",
+                  w.said ? "does not say" : "says", Utf8(w.words).c_str(), Utf8(said).c_str());
     SendMessageA(startBox, BM_SETCHECK, BST_UNCHECKED, 0);
     clicked = clicked && PressWizardButton(s.processId, "Finish");
     bool ended = WaitForExit(s, 60000, &exitCode);
