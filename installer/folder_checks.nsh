@@ -118,13 +118,15 @@ Function JudgeRoot
     System::Call 'kernel32::CloseHandle(p r3)'
 FunctionEnd
 
-; $0 = 0 when setup can install into the folder in $R0, else the Windows
-; error code that says what is wrong with it and $R1 Windows' words for it.
-; $R0 loses any trailing backslash, which names the same folder.
+; JudgeFolder's answer for a folder it refuses.
 !macro FOLDER_REFUSED code
     StrCpy $0 ${code}
     Goto judged
 !macroend
+
+; $0 = 0 when setup can install into the folder in $R0, else the Windows
+; error code that says what is wrong with it and $R1 Windows' words for it.
+; $R0 loses any trailing backslash, which names the same folder.
 Function JudgeFolder
     ${Do}
         StrCpy $1 $R0 1 -1
