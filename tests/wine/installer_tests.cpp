@@ -1434,7 +1434,8 @@ static bool RunTraced(const std::string &setup, const std::string &switches, DWO
     std::string words; // each switch quoted for the shell, which would take a backslash away
     for (size_t at = switches.find(' '); at != std::string::npos; at = switches.find(' ', at + 1))
         words += " '" + switches.substr(at + 1, switches.find(' ', at + 1) - at - 1) + "'";
-    std::string script = "WINEDEBUG=+relay '" + std::string(wine) + "' '" + setup + "' /S" + words + " 2>'" +
+    // Wine reads the switches, UTF-8 here, in the charset of the Unix locale.
+    std::string script = "WINEDEBUG=+relay LC_ALL=C.UTF-8 '" + std::string(wine) + "' '" + setup + "' /S" + words + " 2>'" +
                          unixDrive + "quellin-relay.txt'\necho $? >'" + unixDrive + "quellin-relay.part' && mv '" +
                          unixDrive + "quellin-relay.part' '" + unixDrive + "quellin-relay.code'\n";
     WriteWhole("C:\\quellin-relay.sh", script.c_str());
