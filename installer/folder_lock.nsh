@@ -71,6 +71,8 @@ FunctionEnd
 
 ; The folder page stays until the folder chosen is one setup may use.
 Function FolderPageLeave
+    Call JudgeFolderPage
+    ${IfThen} $0 <> 0 ${|} Abort ${|}
     Call IsFolderRefused
     ${If} $0 = 1
         MessageBox MB_OK|MB_ICONEXCLAMATION "$(FolderNotItsOwn)"

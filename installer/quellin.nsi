@@ -12,6 +12,7 @@
 ; This file is the table of contents: texts and places, pages, what is
 ; installed, and the start. Each concern lives in a file beside it:
 ;   scope.nsh         who the install is for, its places, elevation, refusals
+;   folder_checks.nsh which folders setup can use at all, judged as asked for
 ;   folder_lock.nsh   who may change the install folder, and which it refuses
 ;   kept_choices.nsh  the options an earlier install kept; /SIGNIN= /HOTKEY=
 ;   files_in_use.nsh  closing Quellbar, or setting a file in use aside
@@ -91,6 +92,7 @@ SetDateSave off
 !define EXIT_INSTALLED_FOR_EVERYONE 6 ; for me, where Quellin is there for everyone
 !define EXIT_PACKAGE_INSTALLED 7      ; for everyone, where the Windows Installer package is
 !define EXIT_FOLDER_NOT_ITS_OWN 8     ; for everyone, a folder holding others' files, or not lockable
+!define EXIT_FOLDER_UNUSABLE 9        ; a folder Windows cannot use: not a full path, a bad name, too long...
 
 !define MUI_ICON "${ROOT}/resources/icons/dark_screen.ico"
 !define MUI_UNICON "${ROOT}/resources/icons/dark_screen.ico"
@@ -99,6 +101,7 @@ SetDateSave off
 !define MUI_COMPONENTSPAGE_TEXT_TOP "$(ComponentsText)"
 Page custom ScopePage ScopePageLeave
 !insertmacro MUI_PAGE_COMPONENTS
+!define MUI_PAGE_CUSTOMFUNCTION_SHOW FolderPageShow
 !define MUI_PAGE_CUSTOMFUNCTION_LEAVE FolderPageLeave
 !insertmacro MUI_PAGE_DIRECTORY
 !insertmacro MUI_PAGE_INSTFILES
@@ -140,6 +143,7 @@ VIAddVersionKey /LANG=${LANG_ENGLISH} "FileDescription" "Sets up Quellin"
 VIAddVersionKey /LANG=${LANG_ENGLISH} "LegalCopyright" "${COPYRIGHT}"
 
 !include scope.nsh
+!include folder_checks.nsh
 !include folder_lock.nsh
 !include kept_choices.nsh
 !include files_in_use.nsh
@@ -319,9 +323,11 @@ FunctionEnd
 !insertmacro DEFINE_READ_KEPT_CHOICES
 
 Function .onInit
+    Call ReadAskedFolder
     Call ChooseScope
     ; Unattended, nobody is there to choose another folder.
     ${If} ${Silent}
+        Call RefuseUnusableFolder
         Call IsFolderRefused
         ${If} $0 = 1
             !insertmacro REFUSE ${EXIT_FOLDER_NOT_ITS_OWN} "$(FolderNotItsOwn)"

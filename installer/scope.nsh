@@ -8,7 +8,7 @@
 
 Var AllUsers    ; 1: for everyone
 Var AskScope    ; 1: the first page asks (a setup with its window, without /ALLUSERS)
-Var FolderGiven ; 1: /D= named the folder
+Var FolderGiven ; 1: /D= named the folder (ReadAskedFolder, FolderPageShow)
 ; The folder of an earlier install of the same scope ("" on a first
 ; install); the same folder again if this run moves the install away from it.
 Var EarlierFolder
@@ -105,8 +105,6 @@ FunctionEnd
 ; A setup with its window asks on its first page, starting from the scope
 ; of a machine-wide install if there is one.
 Function ChooseScope
-    StrCpy $FolderGiven 0
-    ${IfThen} $INSTDIR != "" ${|} StrCpy $FolderGiven 1 ${|}
     ${GetParameters} $R0
     ClearErrors
     ${GetOptions} $R0 "/ALLUSERS" $1

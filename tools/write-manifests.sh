@@ -83,9 +83,10 @@ EOF
 # machine-wide install runs without administrator rights, 5 when a per-user
 # install runs as the SYSTEM account, whose profile is nobody's, 6 when a
 # per-user install finds Quellin installed for everyone, 7 when a
-# machine-wide one finds it installed by the Windows Installer package, and 8
+# machine-wide one finds it installed by the Windows Installer package, 8
 # when a machine-wide one is given a folder (winget's --location) that holds
-# other files, which it will not lock and share.
+# other files, which it will not lock and share, and 9 when the folder is
+# one Windows cannot use (not a full path, a forbidden name, too long...).
 return_codes="1 cancelledByUser
 2 packageInUse
 3 invalidParameter
@@ -93,7 +94,8 @@ return_codes="1 cancelledByUser
 5 invalidParameter
 6 alreadyInstalled
 7 alreadyInstalled
-8 invalidParameter"
+8 invalidParameter
+9 invalidParameter"
 
 # ProductCode is the name of the uninstall key setup writes, per user and
 # machine-wide alike; winget finds an installed Quellin by it, and by the

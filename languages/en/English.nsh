@@ -32,3 +32,6 @@ LangString SwitchTakesZeroOrOne 0 "$R2 takes 0 or 1, not $\"$R1$\"."
 LangString QuellbarStillRunning 0 "Quellbar is still running and cannot be replaced. Exit it from its menu and try again."
 ; $INSTDIR is the folder setup for everyone refuses.
 LangString FolderNotItsOwn 0 "Quellin cannot be installed for everyone into this folder:$\r$\n$\r$\n$INSTDIR$\r$\n$\r$\nIt holds other files, or its permissions cannot be set. For everyone, Quellin goes only into a folder of its own, which only administrators may change: choose a new or empty folder."
+; $R0 is a folder setup cannot use at all, $R1 Windows' own words, in its
+; display language, for what is wrong with it.
+LangString FolderUnusable 0 "Quellin cannot be installed into this folder:$\r$\n$\r$\n$R0$\r$\n$\r$\n$R1$\r$\n$\r$\nChoose another folder."

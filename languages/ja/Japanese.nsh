@@ -25,3 +25,4 @@ LangString AllUsersTakesNoValue 0 "/ALLUSERS には値を指定できません�
 LangString SwitchTakesZeroOrOne 0 "$R2 には 0 または 1 を指定してください (指定された値: $\"$R1$\")。"
 LangString QuellbarStillRunning 0 "Quellbar が実行中のため、置き換えられません。Quellbar をメニューから終了して、もう一度お試しください。"
 LangString FolderNotItsOwn 0 "このフォルダーには、すべてのユーザー用の Quellin をインストールできません:$\r$\n$\r$\n$INSTDIR$\r$\n$\r$\nほかのファイルがあるか、アクセス許可を設定できません。すべてのユーザー用の Quellin は、管理者だけが変更できる Quellin 専用のフォルダーにのみインストールされます。新しいフォルダーか空のフォルダーを選んでください。"
+LangString FolderUnusable 0 "このフォルダーには Quellin をインストールできません:$\r$\n$\r$\n$R0$\r$\n$\r$\n$R1$\r$\n$\r$\n別のフォルダーを選んでください。"

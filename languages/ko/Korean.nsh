@@ -25,3 +25,4 @@ LangString AllUsersTakesNoValue 0 "/ALLUSERS에는 값을 지정할 수 없습�
 LangString SwitchTakesZeroOrOne 0 "$R2에는 0 또는 1만 지정할 수 있습니다. 지정된 값: $\"$R1$\""
 LangString QuellbarStillRunning 0 "Quellbar가 아직 실행 중이어서 바꿀 수 없습니다. 메뉴에서 Quellbar를 종료한 후 다시 시도하십시오."
 LangString FolderNotItsOwn 0 "이 폴더에는 모든 사용자용 Quellin을 설치할 수 없습니다.$\r$\n$\r$\n$INSTDIR$\r$\n$\r$\n다른 파일이 있거나 권한을 설정할 수 없습니다. 모든 사용자용 Quellin은 관리자만 변경할 수 있는 Quellin 전용 폴더에만 설치됩니다. 새 폴더나 빈 폴더를 선택하십시오."
+LangString FolderUnusable 0 "이 폴더에는 Quellin을 설치할 수 없습니다.$\r$\n$\r$\n$R0$\r$\n$\r$\n$R1$\r$\n$\r$\n다른 폴더를 선택하십시오."

@@ -25,3 +25,4 @@ LangString AllUsersTakesNoValue 0 "Параметр /ALLUSERS не приним�
 LangString SwitchTakesZeroOrOne 0 "Параметр $R2 принимает 0 или 1, а не «$R1»."
 LangString QuellbarStillRunning 0 "Quellbar всё ещё работает, и его нельзя заменить. Закройте его из его меню и повторите попытку."
 LangString FolderNotItsOwn 0 "Quellin нельзя установить для всех пользователей в эту папку:$\r$\n$\r$\n$INSTDIR$\r$\n$\r$\nВ ней есть другие файлы, или для неё нельзя задать разрешения. Для всех пользователей Quellin устанавливается только в отдельную папку, которую могут изменять лишь администраторы: выберите новую или пустую папку."
+LangString FolderUnusable 0 "Quellin нельзя установить в эту папку:$\r$\n$\r$\n$R0$\r$\n$\r$\n$R1$\r$\n$\r$\nВыберите другую папку."

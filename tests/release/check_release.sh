@@ -176,6 +176,11 @@ TABLE
             fail "the $tag manifest does not describe Quellin in its own language"
         fi
     done
+    # winget knows every exit code setup has: quellin.nsi's list, and NSIS's
+    # own 1 (Cancel).
+    codes=$(sed -n 's/^!define EXIT_[A-Z_]* \([0-9]*\).*/\1/p' "$root/installer/quellin.nsi" | sort -n | tr '\n' ' ')
+    listed=$(field InstallerReturnCode "$winget/Brindlecote.Quellin.installer.yaml" | sort -n | tr '\n' ' ')
+    [ "$listed" = "1 $codes" ] || fail "winget's manifest lists the exit codes $listed; setup has 1 $codes"
     for v in $(field PackageVersion "$winget/"*.yaml) $(field DisplayVersion "$winget/"*.yaml) $(json "$m/scoop/quellin.json" version); do
         [ "$v" = "$version" ] || fail "a manifest gives version $v, not $version"
     done

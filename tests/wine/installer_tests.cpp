@@ -1420,9 +1420,11 @@ static void InstallerSpeaksTheLanguage()
 // opened, in order.
 static const char WineDebugKey[] = "Software\\Wine\\Debug";
 static const char RelayedCalls[] = "advapi32.ConvertStringSecurityDescriptorToSecurityDescriptorW;"
-                                   "advapi32.SetNamedSecurityInfoW;kernel32.CreateDirectoryW;kernel32.CreateFileW";
+                                   "advapi32.SetNamedSecurityInfoW;kernel32.CreateDirectoryW;kernel32.CreateFileW;"
+                                   "advapi32.RegSetValueExW;advapi32.RegDeleteValueW;advapi32.RegDeleteKeyW";
 struct RelayedCall {
     std::string function, text; // "CreateFileW", its first string argument
+    unsigned long next; // the argument after that string (CreateFileW: the access asked for)
 };
 
 // The calls of one trace line by line: "0024:Call KERNEL32.CreateFileW(1400 L"C:\\x",...) ret=...".
@@ -1435,10 +1437,12 @@ static std::vector<RelayedCall> ReadRelayTrace(const std::string &path)
         size_t name = trace.find('.', at) + 1, open = trace.find('(', at), end = trace.find('\n', at);
         if (name == 0 || open > end || name > open)
             continue;
-        RelayedCall call = {trace.substr(name, open - name), ""};
-        size_t quote = trace.find("L\"", open);
-        for (size_t i = quote + 2; quote < end && i < end && trace[i] != '"'; ++i)
+        RelayedCall call = {trace.substr(name, open - name), "", 0};
+        size_t quote = trace.find("L\"", open), i = quote + 2;
+        for (; quote < end && i < end && trace[i] != '"'; ++i)
             call.text += trace[i] == '\\' ? trace[++i] : trace[i];
+        if (i + 2 < end && trace[i + 1] == ',')
+            call.next = std::strtoul(trace.c_str() + i + 2, nullptr, 16);
         calls.push_back(call);
     }
     return calls;
@@ -1460,7 +1464,8 @@ static bool RunTraced(const std::string &setup, const std::string &switches, DWO
     std::string words; // each switch quoted for the shell, which would take a backslash away
     for (size_t at = switches.find(' '); at != std::string::npos; at = switches.find(' ', at + 1))
         words += " '" + switches.substr(at + 1, switches.find(' ', at + 1) - at - 1) + "'";
-    std::string script = "WINEDEBUG=+relay '" + std::string(wine) + "' '" + setup + "' /S" + words + " 2>'" +
+    // Wine reads the switches, UTF-8 here, in the charset of the Unix locale.
+    std::string script = "WINEDEBUG=+relay LC_ALL=C.UTF-8 '" + std::string(wine) + "' '" + setup + "' /S" + words + " 2>'" +
                          unixDrive + "quellin-relay.txt'\necho $? >'" + unixDrive + "quellin-relay.part' && mv '" +
                          unixDrive + "quellin-relay.part' '" + unixDrive + "quellin-relay.code'\n";
     WriteWhole("C:\\quellin-relay.sh", script.c_str());
@@ -1545,10 +1550,11 @@ static bool WizardMessageShown()
     return messageText != nullptr;
 }
 // With its window, for everyone into that folder: Install on the folder page
-// says why not, naming the folder, and the page stays for another choice.
-static void RefusedWithItsWindow(const std::string &setup)
+// says why not, naming the folder (and in Windows' words what is wrong with
+// it, if given), and the page stays for another choice.
+static void RefusedWithItsWindow(const std::string &setup, const char *folder, const std::string &words = "")
 {
-    Started s = StartCommandLine("\"" + setup + "\" /ALLUSERS /D=" + SharedFolder);
+    Started s = StartCommandLine("\"" + setup + "\" /ALLUSERS /D=" + folder);
     bool pressed = PressWizardButton(s.processId, "Next");
     // Pressed once: while the message is up, the wizard would take another
     // press as a second try.
@@ -1565,11 +1571,37 @@ static void RefusedWithItsWindow(const std::string &setup)
     std::string said = Utf8(text);
     bool stayed =
         shown && PumpUntil([] { return !WizardMessageShown(); }, 30000) && PumpUntil(WizardButtonReady, 30000);
-    CHECK(stayed && said.find(SharedFolder) != std::string::npos,
-          "with its window: Install pressed %d, message '%s', back on the folder page %d", pressed, said.c_str(),
-          stayed);
+    CHECK(stayed && said.find(folder) != std::string::npos && said.find(words) != std::string::npos,
+          "with its window: Install pressed %d, message '%s' (expected the folder and '%s'), back on the folder page "
+          "%d",
+          pressed, said.c_str(), words.c_str(), stayed);
     StopProgram(s);
 }
+
+// Folders Windows cannot use, given to setup for one person over its install
+// in the default folder: refused with exit code 9 before anything is written
+// anywhere (no lock asked for, no folder made but the temporary one and
+// those above it, no file opened for writing outside it, none of setup's
+// registry values set, nothing deleted), the install as it was; one with
+// its window too. Then odd but valid names, which are used.
+static const char LongFolder[] = "C:\\QuellinLong", AFile[] = "C:\\QuellinAFile";
+static const struct {
+    const char *folder; // as /D= gives it; LongFolder: made as long as Windows allows, and one more
+    DWORD exitCode, fault; // fault: with its window, Windows' words for this error code
+} BadFolders[] = {
+    {"Quellin", 9, 0},
+    {"C:\\", 9, 0},
+    {"\\\\?\\C:\\Quellin", 9, 0},
+    {"Q:\\Quellin", 9, 0},
+    {"\\\\nosuchserver\\share\\Quellin", 9, 0},
+    {"C:\\Quellin|A\\Quellin", 9, ERROR_INVALID_NAME},
+    {"C:\\con\\Quellin", 9, 0},
+    {"C:\\Lpt\xc2\xb9.log\\Quellin", 9, 0},
+    {"C:\\QuellinDot.\\Quellin", 9, 0},
+    {AFile, 9, 0},
+    {LongFolder, 9, 0},
+    {"C:\\Quellin&100%\xe5\xb1\xb1\xe7\x94\xb0\\", 0, 0},
+};
 
 static void InstallerLocksItsFolder()
 {
@@ -1634,7 +1666,7 @@ static void InstallerLocksItsFolder()
             std::string manifest(bytes.begin(), bytes.end());
             CHECK(manifest.find("- InstallerReturnCode: 8\n  ReturnResponse: invalidParameter\n") != std::string::npos,
                   "the manifest '%s' does not list exit code 8", manifestPath.c_str());
-            RefusedWithItsWindow(setup);
+            RefusedWithItsWindow(setup, SharedFolder);
             names = FolderContents(folder);
             CHECK(names.size() == 1 && !KeyExists(UninstallKey, HKEY_LOCAL_MACHINE),
                   "refused with its window: %d names in the folder, apps-list entry %d", int(names.size()),
@@ -1642,7 +1674,6 @@ static void InstallerLocksItsFolder()
         }
     }
 
-    RegDeleteKeyValueA(HKEY_CURRENT_USER, WineDebugKey, "RelayInclude");
     std::string quiet;
     DWORD type, number, exitCode;
     double ms;
@@ -1651,6 +1682,65 @@ static void InstallerLocksItsFolder()
     CHECK(ended && exitCode == 0, "uninstall for everyone: ended %d, exit code %lu", ended, exitCode);
     awaitedPath = "C:\\QuellinLocked";
     PumpUntil(AwaitedPathGone, 15000);
+
+    CoInitialize(nullptr);
+    ended = RunAndWait("\"" + setup + "\" /S", 120000, exitCode, ms);
+    CHECK(ended && exitCode == 0, "install for one person: ended %d, exit code %lu", ended, exitCode);
+    WriteWhole(AFile, OthersText);
+    char tempPath[MAX_PATH] = {};
+    GetTempPathA(MAX_PATH, tempPath);
+    const std::string temp = FullPath(tempPath);
+    std::string times;
+    for (const auto &b : BadFolders) {
+        // 238 characters and "\Quellsnap.exe.99.old" set aside in it make the longest path Windows starts a
+        // program from: one more.
+        std::string folder = b.folder;
+        if (b.folder == LongFolder)
+            folder += std::string(239 - folder.size(), 'q');
+        DWORD exitCode;
+        std::vector<RelayedCall> calls;
+        double start = NowMs();
+        bool ended = RunTraced(setup, " /D=" + folder, exitCode, calls);
+        times += " " + std::to_string(int(NowMs() - start));
+        std::string written;
+        for (const RelayedCall &c : calls) {
+            bool ours = false;
+            for (const auto &v : Values)
+                ours = ours || c.text == v.name;
+            bool inTemp = _strnicmp(c.text.c_str(), temp.c_str(), std::min(c.text.size(), temp.size())) == 0;
+            if (c.function.compare(0, 9, "RegDelete") == 0 || (c.function == "RegSetValueExW" && ours) ||
+                c.function == "SetNamedSecurityInfoW" || (c.function == "CreateDirectoryW" && !inTemp) ||
+                (c.function == "CreateFileW" && (c.next & GENERIC_WRITE) && !inTemp))
+                written += " " + c.function + "(" + c.text + ")";
+        }
+        CHECK(ended && exitCode == b.exitCode && (exitCode == 0 || written.empty()),
+              "setup /S /D=%s: ended %d, exit code %lu (expected %lu); wrote%s", folder.c_str(), ended, exitCode,
+              b.exitCode, written.c_str());
+        if (b.fault) {
+            wchar_t words[512] = {};
+            FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_MAX_WIDTH_MASK,
+                           nullptr, b.fault, 0, words, 512, nullptr);
+            RefusedWithItsWindow(setup, b.folder, Utf8(words));
+        }
+        if (b.exitCode != 0)
+            CheckInstalled(personsDefault, nullptr, menu, true, OurHotkey);
+    }
+    Note("setup /S /D= with each folder, in turn, took (ms):%s", times.c_str());
+    RegDeleteKeyValueA(HKEY_CURRENT_USER, WineDebugKey, "RelayInclude");
+    DeleteFileA(AFile);
+    // The odd but valid folder, the last, holds the install, named without its trailing backslash. The A
+    // functions cannot spell its name.
+    static wchar_t odd[MAX_PATH], location[MAX_PATH], key[128];
+    const std::string given = BadFolders[sizeof BadFolders / sizeof BadFolders[0] - 1].folder;
+    MultiByteToWideChar(CP_UTF8, 0, given.substr(0, given.size() - 1).c_str(), -1, odd, MAX_PATH);
+    MultiByteToWideChar(CP_ACP, 0, UninstallKey, -1, key, 128);
+    DWORD size = sizeof location;
+    RegGetValueW(HKEY_CURRENT_USER, key, L"InstallLocation", RRF_RT_REG_SZ, nullptr, location, &size);
+    CHECK(std::wcscmp(location, odd) == 0, "setup /S /D=%s installed into '%s'", given.c_str(), Utf8(location).c_str());
+    for (const char *file : InstalledFiles)
+        DeleteFileW((std::wstring(odd) + L"\\" + std::wstring(file, file + std::strlen(file))).c_str());
+    // Setup's process lets go of the folder, its working directory, a moment after its exit code is known.
+    PumpUntil([] { return RemoveDirectoryW(odd) != FALSE; }, 15000);
     DeleteFileA(othersPath.c_str());
     RemoveLeftovers(HKEY_CURRENT_USER, folders, menu);
     RemoveLeftovers(HKEY_LOCAL_MACHINE, {everyonesDefault, "C:\\QuellinLocked"}, allMenu);
