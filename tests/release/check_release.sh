@@ -226,9 +226,10 @@ texts)
     # has its package description. makensis -WX fails a release build on a
     # missing one too, but says nothing of a literal text in English only.
     cd "$root/installer"
-    # A text a control is given while it shows is a "STR:" string.
+    # A text a control is given while it shows is a "STR:" string; one that
+    # is only a variable (a folder as typed) holds no words.
     literal=$(grep -nE '^ *(MessageBox|!insertmacro (REFUSE|MUI_HEADER_TEXT|MUI_DESCRIPTION_TEXT)|\$\{NSD_Create|Section |!define MUI_[A-Z_]*TEXT|.*"STR:)' \
-        *.nsi *.nsh | sed 's/"STR:/"/' | grep -vE 'Section "(-|\$\(|Uninstall")' | grep -E '"([^$"]|\$[^({])[^"]*"' | grep -vE '"\$\([A-Za-z]+\)"' || true)
+        *.nsi *.nsh | sed -E 's/"STR:\$[A-Za-z_][A-Za-z0-9_]*"/""/; s/"STR:/"/' | grep -vE 'Section "(-|\$\(|Uninstall")' | grep -E '"([^$"]|\$[^({])[^"]*"' | grep -vE '"\$\([A-Za-z]+\)"' || true)
     [ -z "$literal" ] || fail "texts outside the language files: $literal"
     names() { sed -n 's/^LangString \([A-Za-z]*\) 0 .*/\1/p' "$1" | sort; }
     for file in ../languages/*/*.nsh; do
