@@ -32,10 +32,6 @@
 ; FORMAT_MESSAGE_MAX_WIDTH_MASK: one line, without the line break at its end.
 !define SYSTEM_MESSAGE 0x12FF
 
-; The /D= folder as given ("" if none). NSIS cleans $INSTDIR whenever it is
-; set, so the folder as asked for is kept apart.
-Var AskedFolder
-
 ; NSIS ends its own copy of the command line, $CMDLINE, where " /D=" begins
 ; (the folder runs to the end of the line); Windows' copy goes on from there
 ; with the folder as given.

@@ -9,6 +9,9 @@
 Var AllUsers    ; 1: for everyone
 Var AskScope    ; 1: the first page asks (a setup with its window, without /ALLUSERS)
 Var FolderGiven ; 1: /D= named the folder (ReadAskedFolder, FolderPageShow)
+; The /D= folder as given ("" if none). NSIS cleans $INSTDIR whenever it is
+; set, so the folder as asked for is kept apart (folder_checks.nsh).
+Var AskedFolder
 ; The folder of an earlier install of the same scope ("" on a first
 ; install); the same folder again if this run moves the install away from it.
 Var EarlierFolder
@@ -71,8 +74,16 @@ FunctionEnd
 !macro DEFINE_RUN_AGAIN_ELEVATED un more
 Function ${un}RunAgainElevated
     ${${un}GetParameters} $1
+    StrCpy $1 '$1 /ALLUSERS${more}'
+    ; NSIS leaves /D= out of the parameters it hands on; without it the run
+    ; for everyone would install into Program Files instead. Last, unquoted.
+    !if "${un}" == ""
+        ${If} $FolderGiven <> 0
+            StrCpy $1 "$1 /D=$AskedFolder"
+        ${EndIf}
+    !endif
     ClearErrors
-    ExecShellWait "runas" "$EXEPATH" '$1 /ALLUSERS${more}'
+    ExecShellWait "runas" "$EXEPATH" $1
     ${IfNot} ${Errors}
         Quit
     ${EndIf}
