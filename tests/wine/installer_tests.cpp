@@ -1687,19 +1687,26 @@ static std::wstring Wide(const std::string &text)
     return wide;
 }
 
-// Starts a command line as it stands, not through cmd, and waits for it;
-// false if it did not end in time.
-static bool RunWide(std::wstring line, DWORD timeoutMs, DWORD &exitCode, double &tookMs)
+// Starts a command line as it stands, not through cmd, on the desktop named
+// (null: the driver's); RunWide waits for it, false if it did not end in time.
+static Started StartWide(std::wstring line, const wchar_t *desktop = nullptr)
 {
     STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
+    startup.lpDesktop = const_cast<wchar_t *>(desktop);
     PROCESS_INFORMATION created = {};
     Started p = {};
-    double start = NowMs();
     if (CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &created)) {
         CloseHandle(created.hThread);
         p.process = created.hProcess;
+        p.processId = created.dwProcessId;
     }
+    return p;
+}
+static bool RunWide(const std::wstring &line, DWORD timeoutMs, DWORD &exitCode, double &tookMs)
+{
+    double start = NowMs();
+    Started p = StartWide(line);
     exitCode = 1234;
     bool ended = WaitForExit(p, timeoutMs, &exitCode);
     tookMs = NowMs() - start;
@@ -1739,11 +1746,13 @@ static int CountNames(const std::wstring &folder)
 // their install and leaves their file, a second changes nothing, and a run
 // where their entry names the install for everyone's own folder (spelt
 // otherwise) takes only the entries; the install for everyone stays whole
-// throughout, and its removal takes the component along.
+// throughout, and its removal takes the component along. The person's
+// Quellbar runs at the first: in this session it is closed politely; in
+// another, out of reach, it runs on and keeps its file, and the rest goes.
 static const struct {
     const char *what;
-    bool package;
-} TakeoverRows[] = {{"setup for everyone", false}, {"the package", true}};
+    bool package, barElsewhere;
+} TakeoverRows[] = {{"setup for everyone", false, false}, {"the package", true, true}};
 
 static void InstallerTakesOverPersonalInstalls()
 {
@@ -1756,6 +1765,8 @@ static void InstallerTakesOverPersonalInstalls()
     const std::string menu = ShellFolder(CSIDL_PROGRAMS) + ProductSubfolder;
     const std::wstring personal = Wide(ShellFolder(CSIDL_LOCAL_APPDATA)) + L"\\\u5C71\u7530 Tools";
     const std::wstring notes = personal + L"\\notes.txt", personalSetup = L"\"" + Wide(setup) + L"\" /S /D=" + personal;
+    otherDesktop = CreateDesktopA(OtherSession, nullptr, nullptr, 0, GENERIC_ALL, nullptr);
+    HWND fakeTray = CreateFakeTray();
     DWORD code, type, number;
     double ms, withMs = 0, withoutMs = 0;
     std::string text;
@@ -1796,25 +1807,41 @@ static void InstallerTakesOverPersonalInstalls()
         std::transform(own.begin(), own.end(), own.begin(), [](char c) { return char(std::tolower(c)); });
         const std::string ownRun = "\"" + own + "\\Quellbar.exe\"";
         for (int signIn = 1; signIn <= 3; ++signIn) {
+            Started bar = {};
+            if (signIn == 1) {
+                bar = StartWide(L"\"" + personal + L"\\Quellbar.exe\"", row.barElsewhere ? L"QuellinOtherSession" : nullptr);
+                otherBar = bar.processId;
+                shellCalls[NIM_ADD] = shellCalls[NIM_DELETE] = 0;
+                CHECK(row.barElsewhere ? PumpUntil(OtherBarRuns, 10000) : PumpUntil(IconAdded, 10000),
+                      "%s: the person's Quellbar did not come up", row.what);
+            }
             if (signIn == 3) {
                 RegSetKeyValueA(HKEY_CURRENT_USER, UninstallKey, "InstallLocation", REG_SZ, own.c_str(),
                                 DWORD(own.size() + 1));
                 RegSetKeyValueA(HKEY_CURRENT_USER, RunKey, "Quellbar", REG_SZ, ownRun.c_str(), DWORD(ownRun.size() + 1));
             }
             bool ended = RunStubPath(code, signIn == 1 ? withMs : withoutMs);
+            const bool held = signIn == 1 && row.barElsewhere;
+            DWORD barExit = 1234;
             const struct {
                 const char *what;
                 bool left;
             } left[] = {
                 {"the step did not end with code 0", !ended || code != 0},
-                {"the person's file went, or one of the install stayed",
-                 CountNames(personal) != 1 || GetFileAttributesW(notes.c_str()) == INVALID_FILE_ATTRIBUTES},
+                {"the person's file went, or one of the install stayed, or the file in use went",
+                 CountNames(personal) != 1 + held || GetFileAttributesW(notes.c_str()) == INVALID_FILE_ATTRIBUTES},
+                {"the Quellbar in this session not closed politely, or the other one ended",
+                 signIn == 1 && (held ? !StillRuns(bar)
+                                      : !WaitForExit(bar, 1000, &barExit) || barExit != 0 || shellCalls[NIM_DELETE] != 1)},
                 {"the person's Start-menu folder", Exists(menu)},
                 {"the person's Run value", ReadValue(RunKey, "Quellbar", type, text, number)},
                 {"the person's apps-list entry", KeyExists(UninstallKey)},
             };
             for (const auto &l : left)
                 CHECK(!l.left, "%s, sign-in %d: %s", row.what, signIn, l.what);
+            StopProgram(bar);
+            if (held) // left for good, as the README says
+                DeleteFileW((personal + L"\\Quellbar.exe").c_str());
             // Wine puts the package's shortcuts into the person's Start menu,
             // which the step empties: on Windows they are in all users'.
             if (row.package)
@@ -1842,6 +1869,8 @@ static void InstallerTakesOverPersonalInstalls()
         RemoveDirectoryW(personal.c_str());
     }
     RemoveLeftovers(HKEY_LOCAL_MACHINE, {folder}, allMenu);
+    CloseDesktop(otherDesktop);
+    DestroyWindow(fakeTray);
     CoUninitialize();
 }
 
