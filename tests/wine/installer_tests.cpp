@@ -1722,8 +1722,8 @@ static bool RunStubPath(DWORD &exitCode, double &tookMs)
 {
     wchar_t line[1024] = {}, expanded[1024] = {};
     DWORD size = sizeof line;
-    RegGetValueW(HKEY_LOCAL_MACHINE, L"" ACTIVE_SETUP_KEY, L"StubPath", RRF_RT_REG_SZ | RRF_RT_REG_EXPAND_SZ | RRF_NOEXPAND,
-                 nullptr, line, &size);
+    RegGetValueW(HKEY_LOCAL_MACHINE, L"" ACTIVE_SETUP_KEY, L"StubPath",
+                 RRF_RT_REG_SZ | RRF_RT_REG_EXPAND_SZ | RRF_NOEXPAND, nullptr, line, &size);
     ExpandEnvironmentStringsW(line, expanded, 1024);
     return RunWide(expanded, 60000 + StallRoomMs, exitCode, tookMs);
 }
@@ -1785,11 +1785,9 @@ static void InstallerTakesOverPersonalInstalls()
             laid = RunWide(personalSetup, 120000, code, ms) && code == 0 &&
                    RunAndWait("msiexec /i \"" + msi + "\" /qn", 120000, code, ms) && code == 0;
         } else {
-            // Setup for everyone removes the installing account's own install
-            // only; another person's profile still holds theirs. Setup for one
-            // person declines beside an install for everyone: with that
-            // entry's InstallLocation away for a moment, it lays the person's
-            // install down as it did before.
+            // Another person's profile still holds their own install; setup
+            // for one person, which declines beside an install for everyone,
+            // lays it down with that entry's InstallLocation away a moment.
             std::string location;
             laid = RunAndWait("\"" + setup + "\" /S /ALLUSERS", 120000, code, ms) && code == 0 &&
                    ReadValue(UninstallKey, "InstallLocation", type, location, number, HKEY_LOCAL_MACHINE);
@@ -1809,7 +1807,8 @@ static void InstallerTakesOverPersonalInstalls()
         for (int signIn = 1; signIn <= 3; ++signIn) {
             Started bar = {};
             if (signIn == 1) {
-                bar = StartWide(L"\"" + personal + L"\\Quellbar.exe\"", row.barElsewhere ? L"QuellinOtherSession" : nullptr);
+                bar = StartWide(L"\"" + personal + L"\\Quellbar.exe\"",
+                                row.barElsewhere ? Wide(OtherSession).c_str() : nullptr);
                 otherBar = bar.processId;
                 shellCalls[NIM_ADD] = shellCalls[NIM_DELETE] = 0;
                 CHECK(row.barElsewhere ? PumpUntil(OtherBarRuns, 10000) : PumpUntil(IconAdded, 10000),
@@ -1818,7 +1817,8 @@ static void InstallerTakesOverPersonalInstalls()
             if (signIn == 3) {
                 RegSetKeyValueA(HKEY_CURRENT_USER, UninstallKey, "InstallLocation", REG_SZ, own.c_str(),
                                 DWORD(own.size() + 1));
-                RegSetKeyValueA(HKEY_CURRENT_USER, RunKey, "Quellbar", REG_SZ, ownRun.c_str(), DWORD(ownRun.size() + 1));
+                RegSetKeyValueA(HKEY_CURRENT_USER, RunKey, "Quellbar", REG_SZ, ownRun.c_str(),
+                                DWORD(ownRun.size() + 1));
             }
             bool ended = RunStubPath(code, signIn == 1 ? withMs : withoutMs);
             const bool held = signIn == 1 && row.barElsewhere;
@@ -1832,7 +1832,8 @@ static void InstallerTakesOverPersonalInstalls()
                  CountNames(personal) != 1 + held || GetFileAttributesW(notes.c_str()) == INVALID_FILE_ATTRIBUTES},
                 {"the Quellbar in this session not closed politely, or the other one ended",
                  signIn == 1 && (held ? !StillRuns(bar)
-                                      : !WaitForExit(bar, 1000, &barExit) || barExit != 0 || shellCalls[NIM_DELETE] != 1)},
+                                      : !WaitForExit(bar, 1000, &barExit) || barExit != 0 ||
+                                            shellCalls[NIM_DELETE] != 1)},
                 {"the person's Start-menu folder", Exists(menu)},
                 {"the person's Run value", ReadValue(RunKey, "Quellbar", type, text, number)},
                 {"the person's apps-list entry", KeyExists(UninstallKey)},
@@ -1859,12 +1860,14 @@ static void InstallerTakesOverPersonalInstalls()
             ReadValue(UninstallKey, "QuietUninstallString", type, quiet, number, HKEY_LOCAL_MACHINE);
             bool ended = RunAndWait(quiet, 120000, code, ms);
             awaitedPath = folder;
-            CHECK(ended && code == 0 && PumpUntil(AwaitedPathGone, 15000) && !KeyExists(ActiveSetupKey, HKEY_LOCAL_MACHINE),
+            CHECK(ended && code == 0 && PumpUntil(AwaitedPathGone, 15000) &&
+                      !KeyExists(ActiveSetupKey, HKEY_LOCAL_MACHINE),
                   "the uninstall for everyone: ended %d, exit code %lu; or it left its folder or the component", ended,
                   code);
         }
-        Note("%s: the sign-in step took %.0f ms with the person's own install, %.0f ms without", row.what, withMs,
-             withoutMs);
+        Note("%s: the sign-in step took %.0f ms with the person's own install (its Quellbar running in %s), "
+             "%.0f ms without",
+             row.what, withMs, row.barElsewhere ? "another session" : "this one", withoutMs);
         DeleteFileW(notes.c_str());
         RemoveDirectoryW(personal.c_str());
     }
