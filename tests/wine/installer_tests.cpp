@@ -173,7 +173,7 @@ static void WriteWhole(const std::string &path, const char *text)
 
 // Runs a command line and waits for it, pumping (the stand-in tray lives on
 // this thread); false if it did not end in time, and then it is ended.
-static bool RunAndWait(const std::string &commandLine, DWORD timeoutMs, DWORD &exitCode, double &tookMs)
+static bool RunAndWait(const std::wstring &commandLine, DWORD timeoutMs, DWORD &exitCode, double &tookMs)
 {
     exitCode = 1234;
     double start = NowMs();
@@ -182,6 +182,10 @@ static bool RunAndWait(const std::string &commandLine, DWORD timeoutMs, DWORD &e
     tookMs = NowMs() - start;
     StopProgram(p);
     return ended;
+}
+static bool RunAndWait(const std::string &commandLine, DWORD timeoutMs, DWORD &exitCode, double &tookMs)
+{
+    return RunAndWait(Wide(commandLine), timeoutMs, exitCode, tookMs);
 }
 
 static std::string ProcessImage(DWORD processId)
@@ -1680,40 +1684,6 @@ static void InstallerLocksItsFolder()
 
 // --- Each person's own install, taken over at their sign-in ---------------------------
 
-static std::wstring Wide(const std::string &text)
-{
-    wchar_t wide[1024] = {};
-    MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, wide, 1024);
-    return wide;
-}
-
-// Starts a command line as it stands, not through cmd, on the desktop named
-// (null: the driver's); RunWide waits for it, false if it did not end in time.
-static Started StartWide(std::wstring line, const wchar_t *desktop = nullptr)
-{
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof startup;
-    startup.lpDesktop = const_cast<wchar_t *>(desktop);
-    PROCESS_INFORMATION created = {};
-    Started p = {};
-    if (CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &created)) {
-        CloseHandle(created.hThread);
-        p.process = created.hProcess;
-        p.processId = created.dwProcessId;
-    }
-    return p;
-}
-static bool RunWide(const std::wstring &line, DWORD timeoutMs, DWORD &exitCode, double &tookMs)
-{
-    double start = NowMs();
-    Started p = StartWide(line);
-    exitCode = 1234;
-    bool ended = WaitForExit(p, timeoutMs, &exitCode);
-    tookMs = NowMs() - start;
-    StopProgram(p);
-    return ended;
-}
-
 // What Windows does with the component at a person's sign-in, which Wine
 // never does: its StubPath read from the registry, environment variables
 // expanded, the line started. The step promises to end within about a
@@ -1725,7 +1695,7 @@ static bool RunStubPath(DWORD &exitCode, double &tookMs)
     RegGetValueW(HKEY_LOCAL_MACHINE, L"" ACTIVE_SETUP_KEY, L"StubPath",
                  RRF_RT_REG_SZ | RRF_RT_REG_EXPAND_SZ | RRF_NOEXPAND, nullptr, line, &size);
     ExpandEnvironmentStringsW(line, expanded, 1024);
-    return RunWide(expanded, 60000 + StallRoomMs, exitCode, tookMs);
+    return RunAndWait(expanded, 60000 + StallRoomMs, exitCode, tookMs);
 }
 
 static int CountNames(const std::wstring &folder)
@@ -1782,7 +1752,7 @@ static void InstallerTakesOverPersonalInstalls()
         bool laid;
         if (row.package) {
             // As the issue found it: the person's own install, then the package.
-            laid = RunWide(personalSetup, 120000, code, ms) && code == 0 &&
+            laid = RunAndWait(personalSetup, 120000, code, ms) && code == 0 &&
                    RunAndWait("msiexec /i \"" + msi + "\" /qn", 120000, code, ms) && code == 0;
         } else {
             // Another person's profile still holds their own install; setup
@@ -1792,7 +1762,7 @@ static void InstallerTakesOverPersonalInstalls()
             laid = RunAndWait("\"" + setup + "\" /S /ALLUSERS", 120000, code, ms) && code == 0 &&
                    ReadValue(UninstallKey, "InstallLocation", type, location, number, HKEY_LOCAL_MACHINE);
             RegDeleteKeyValueA(HKEY_LOCAL_MACHINE, UninstallKey, "InstallLocation");
-            laid = laid && RunWide(personalSetup, 120000, code, ms) && code == 0;
+            laid = laid && RunAndWait(personalSetup, 120000, code, ms) && code == 0;
             RegSetKeyValueA(HKEY_LOCAL_MACHINE, UninstallKey, "InstallLocation", REG_SZ, location.c_str(),
                             DWORD(location.size() + 1));
         }
@@ -1807,8 +1777,8 @@ static void InstallerTakesOverPersonalInstalls()
         for (int signIn = 1; signIn <= 3; ++signIn) {
             Started bar = {};
             if (signIn == 1) {
-                bar = StartWide(L"\"" + personal + L"\\Quellbar.exe\"",
-                                row.barElsewhere ? Wide(OtherSession).c_str() : nullptr);
+                bar = StartCommandLine(L"\"" + personal + L"\\Quellbar.exe\"",
+                                       row.barElsewhere ? Wide(OtherSession).c_str() : nullptr);
                 otherBar = bar.processId;
                 shellCalls[NIM_ADD] = shellCalls[NIM_DELETE] = 0;
                 CHECK(row.barElsewhere ? PumpUntil(OtherBarRuns, 10000) : PumpUntil(IconAdded, 10000),
