@@ -94,9 +94,11 @@ static bool IsFullPath(const wchar_t *folder)
 
 // A Quellbar of the person's still running in this session holds its file:
 // it is asked to end the way it expects (WM_CLOSE, so that it deletes its
-// notification icon), as the person's uninstaller asks it. At sign-in nothing
-// runs yet; a Quellbar in another session of the person's is out of reach,
-// and its file then stays where it is.
+// notification icon), as the person's uninstaller asks it, and only while
+// its file cannot be deleted. At sign-in nothing runs yet in this session,
+// the Quellbar for everyone neither (the Run values come later); a Quellbar
+// in another session of the person's is out of reach, and its file then
+// stays where it is.
 static void LetGoOfQuellbar()
 {
     const wchar_t *quellbar = Join(personsFolder, L"Quellbar.exe");
