@@ -25,10 +25,12 @@ foreach(icon IN LISTS QUELLIN_ICONS)
                                       ${PROJECT_SOURCE_DIR}/resources/icons/${icon}.ico)
 endforeach()
 
-# The shipped 32-bit code uses only instructions every Pentium has.
+# The shipped 32-bit code uses only instructions every Pentium has: both
+# programs and the install for everyone's sign-in step.
 add_test(NAME files.x86_instruction_set
          COMMAND ${PROJECT_SOURCE_DIR}/tests/shipped_instruction_check.sh
-                 ${PROJECT_SOURCE_DIR}/dist/x86/Quellbar.exe ${PROJECT_SOURCE_DIR}/dist/x86/Quellsnap.exe)
+                 ${PROJECT_SOURCE_DIR}/dist/x86/Quellbar.exe ${PROJECT_SOURCE_DIR}/dist/x86/Quellsnap.exe
+                 ${PROJECT_SOURCE_DIR}/dist/x86/RemovePersonalCopy.exe)
 
 add_custom_target(icons
     COMMENT "Regenerating resources/icons/*.ico from their pixel sources")
@@ -83,7 +85,8 @@ set(QUELLIN_WINE_CASES
     quellbar_icon_added_once_shell_is_ready quellbar_icon_taken_though_add_failed
     quellbar_exit_and_close_end_it quellbar_alt_f4_hides_about_window
     quellbar_message_storm
-    installer_round_trip installer_speaks_the_language installer_locks_its_folder)
+    installer_round_trip installer_speaks_the_language installer_locks_its_folder
+    installer_takes_over_personal_installs)
 foreach(case IN LISTS QUELLIN_WINE_CASES)
     add_test(NAME wine.${case} COMMAND ${QUELLIN_SESSION} ${QUELLIN_DRIVER} ${QUELLIN_DRIVER_ARGS} ${case})
     set_tests_properties(wine.${case} PROPERTIES

@@ -61,7 +61,7 @@ set(QUELLIN_RC_INPUTS ${PROJECT_SOURCE_DIR}/resources/version_block.rc ${PROJECT
 foreach(icon IN LISTS QUELLIN_ICONS)
     list(APPEND QUELLIN_RC_INPUTS ${PROJECT_SOURCE_DIR}/resources/icons/${icon}.ico)
 endforeach()
-set_source_files_properties(resources/quellsnap.rc resources/quellbar.rc PROPERTIES OBJECT_DEPENDS "${QUELLIN_RC_INPUTS}")
+set_source_files_properties(resources/quellsnap.rc resources/quellbar.rc installer/takeover/remove_personal_copy.rc PROPERTIES OBJECT_DEPENDS "${QUELLIN_RC_INPUTS}")
 
 add_library(display_power OBJECT display_power/display_power.cpp)
 target_include_directories(display_power PRIVATE ${PROJECT_SOURCE_DIR})
@@ -75,6 +75,12 @@ quellin_bare_program(Quellbar OUTPUT_DIR ${QUELLIN_DIST_DIR}
     SOURCES tray/quellbar_main.cpp tray/window_proc.cpp tray/tray_icon.cpp tray/tray_menu.cpp
             tray/about_window.cpp tray/tray_logic.cpp resources/quellbar.rc $<TARGET_OBJECTS:display_power>
     LIBS kernel32 user32 shell32 gdi32)
+
+# The install for everyone's step at each person's sign-in (Active Setup),
+# which takes that person's own install away.
+quellin_bare_program(RemovePersonalCopy OUTPUT_DIR ${QUELLIN_DIST_DIR}
+    SOURCES installer/takeover/remove_personal_copy.cpp installer/takeover/remove_personal_copy.rc
+    LIBS kernel32 user32 advapi32 shell32)
 
 # The benchmark's floors: an empty program built exactly like the
 # deliverables, and the same with one call into the window system.

@@ -3,11 +3,12 @@
 ; sign-in start only as setup wrote it.
 
 ; Everything setup puts into an install folder but the uninstaller, whose
-; own process cannot always delete it.
+; own process cannot always delete it (the sign-in step only for everyone).
 !macro DELETE_INSTALLED_FILES folder
     Delete "${folder}\Quellbar.exe"
     Delete "${folder}\Quellsnap.exe"
     Delete "${folder}\LICENSE.txt"
+    Delete "${folder}\${TAKEOVER}"
 !macroend
 
 ; Removes the Run value only if it starts Quellbar from the folder on the
@@ -43,7 +44,8 @@ FunctionEnd
 ; A machine-wide install takes the place of the installing account's own
 ; per-user install, removed as its uninstaller would: both would start a
 ; Quellbar at sign-in and give two shortcuts one key. Other accounts'
-; per-user installs live in profiles setup cannot safely reach.
+; per-user installs live in profiles setup cannot safely reach: the
+; component under ACTIVE_SETUP_KEY removes each at its owner's next sign-in.
 Function RemovePerUserInstall
     SetShellVarContext current
     ReadRegStr $2 HKCU "${UNINSTALL_KEY}" "InstallLocation"

@@ -22,6 +22,14 @@ Var SetAsideCount
     ${Next}
 !macroend
 
+; One program in $LetGoFolder: what an earlier run set aside of it, if its
+; program has ended since, then the program itself.
+!macro SET_ASIDE_PROGRAM un name
+    Delete "$LetGoFolder\${name}.*.old"
+    Push "$LetGoFolder\${name}"
+    Call ${un}SetAside
+!macroend
+
 !macro DEFINE_FILES_IN_USE un
 ; Ends every Quellbar this session shows the way it expects to be ended:
 ; WM_CLOSE lets it delete its notification icon and leave with code 0, where
@@ -80,19 +88,17 @@ Function ${un}SetAside
     Pop $0
 FunctionEnd
 
-; Both programs in $LetGoFolder, deleted or set aside. Files set aside by an
-; earlier run whose programs have ended since go now.
+; The programs in $LetGoFolder, deleted or set aside (the sign-in step too:
+; someone may be signing in). Files set aside by an earlier run whose
+; programs have ended since go now.
 Function ${un}SetAsidePrograms
-    Delete "$LetGoFolder\Quellbar.exe.*.old"
-    Delete "$LetGoFolder\Quellsnap.exe.*.old"
     ; A Quellbar closed just now may still hold its file for a moment.
     ${If} $QuellbarWasRunning = 1
         !insertmacro TRY_DELETE_QUELLBAR 20
     ${EndIf}
-    Push "$LetGoFolder\Quellbar.exe"
-    Call ${un}SetAside
-    Push "$LetGoFolder\Quellsnap.exe"
-    Call ${un}SetAside
+    !insertmacro SET_ASIDE_PROGRAM "${un}" "Quellbar.exe"
+    !insertmacro SET_ASIDE_PROGRAM "${un}" "Quellsnap.exe"
+    !insertmacro SET_ASIDE_PROGRAM "${un}" "${TAKEOVER}"
     ; Nothing needs a restart: a person's Quellbar runs on from the file set
     ; aside, and the new one starts at their next sign-in. The flag would
     ; make the finish page offer to restart the computer at once.

@@ -7,8 +7,10 @@
 ; one Windows cannot use, with Windows' own words for what is wrong.
 
 ; The longest name setup writes into the install folder: a program found in
-; use and set aside, Quellsnap.exe.<n>.old, counted up to 99 of them.
-!define LONGEST_NAME "Quellsnap.exe.99.old"
+; use and set aside, RemovePersonalCopy.exe.<n>.old (for everyone), counted
+; up to 99 of them. One limit for both scopes: a folder that takes an install
+; for one person takes one for everyone too.
+!define LONGEST_NAME "RemovePersonalCopy.exe.99.old"
 ; Windows starts no program from a longer path: MAX_PATH less its null.
 !define LONGEST_PATH 259
 ; Characters Windows allows in no name, besides the control characters.

@@ -33,6 +33,8 @@ Function IsFolderOurs
         StrCpy $3 $2 13
         StrCpy $4 $2 14
         StrCpy $5 $2 "" -4
+        StrLen $6 "${TAKEOVER}."
+        StrCpy $6 $2 $6
         ${If} $2 == "."
         ${OrIf} $2 == ".."
             ; the folder itself and its parent
@@ -42,12 +44,16 @@ Function IsFolderOurs
         ${OrIf} $2 == "Quellsnap.exe"
         ${OrIf} $2 == "LICENSE.txt"
         ${OrIf} $2 == "Uninstall.exe"
+        ${OrIf} $2 == "${TAKEOVER}"
         ${ElseIf} $5 == ".old"
         ${AndIf} $3 == "Quellbar.exe."
             ; Quellbar.exe.<n>.old
         ${ElseIf} $5 == ".old"
         ${AndIf} $4 == "Quellsnap.exe."
             ; Quellsnap.exe.<n>.old
+        ${ElseIf} $5 == ".old"
+        ${AndIf} $6 == "${TAKEOVER}."
+            ; the sign-in step's <n>.old
         ${Else}
             StrCpy $0 0
         ${EndIf}

@@ -50,6 +50,16 @@
 !endif
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Quellin"
 !define RUN_KEY "Software\Microsoft\Windows\CurrentVersion\Run"
+; Windows' step for each person of software installed for everyone (Active
+; Setup): at each sign-in, before the shell and the Run values, it runs the
+; StubPath of every component whose Version that person has not had yet. On
+; 64-bit Windows it reads both registry views, each with its own record of
+; what each person has had; a 32-bit setup writes the 32-bit one
+; (WOW6432Node), beside its apps-list entry, and so does the package.
+!define ACTIVE_SETUP_KEY "Software\Microsoft\Active Setup\Installed Components\Quellin"
+; The program the component runs, installed only for everyone: it takes the
+; person's own install away (installer/takeover/).
+!define TAKEOVER "RemovePersonalCopy.exe"
 !define MENU_FOLDER "$SMPROGRAMS\Quellin"
 ; Shortcut keys can only combine Ctrl, Alt and Shift with one key. Ctrl+Alt
 ; with arrows or function keys belong to graphics drivers, Ctrl+Alt+End and
@@ -229,6 +239,9 @@ Section "$(SecProgramsName)" SecPrograms
     File "${PROGRAMS}/Quellbar.exe"
     File "${PROGRAMS}/Quellsnap.exe"
     File "/oname=LICENSE.txt" "${LICENSE_FILE}"
+    ${If} $AllUsers = 1
+        File "${PROGRAMS}/${TAKEOVER}"
+    ${EndIf}
     WriteUninstaller "$INSTDIR\Uninstall.exe"
 
     CreateDirectory "${MENU_FOLDER}"
@@ -262,6 +275,16 @@ Section "$(SecProgramsName)" SecPrograms
     Call AddFileSize
     Push "$INSTDIR\LICENSE.txt"
     Call AddFileSize
+    ${If} $AllUsers = 1
+        Push "$INSTDIR\${TAKEOVER}"
+        Call AddFileSize
+        ; Each version a new Version, so that every person's step runs again
+        ; once: a person may have installed for themselves since.
+        WriteRegStr HKLM "${ACTIVE_SETUP_KEY}" "" "Quellin"
+        WriteRegStr HKLM "${ACTIVE_SETUP_KEY}" "StubPath" '"$INSTDIR\${TAKEOVER}"'
+        WriteRegStr HKLM "${ACTIVE_SETUP_KEY}" "Version" "${VERSION_1},${VERSION_2},${VERSION_3},${VERSION_4}"
+        WriteRegDWORD HKLM "${ACTIVE_SETUP_KEY}" "IsInstalled" 1
+    ${EndIf}
     WriteRegDWORD SHCTX "${UNINSTALL_KEY}" "EstimatedSize" $2
 SectionEnd
 
@@ -353,4 +376,7 @@ Section "Uninstall"
     ${EndIf}
     !insertmacro DELETE_INSTALLED_FILES $INSTDIR
     !insertmacro REMOVE_ENTRIES "un." $INSTDIR
+    ${If} $AllUsers = 1
+        DeleteRegKey HKLM "${ACTIVE_SETUP_KEY}"
+    ${EndIf}
 SectionEnd

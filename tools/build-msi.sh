@@ -6,7 +6,7 @@
 # Usage: build-msi.sh VERSION ARCH PROGRAMS_DIR LICENSE OUT
 #   VERSION       the release version, e.g. 1.0 (the tests build one later)
 #   ARCH          x86 (what is shipped) or x64 (the twin the Wine tests install)
-#   PROGRAMS_DIR  the folder with Quellbar.exe and Quellsnap.exe
+#   PROGRAMS_DIR  the folder with Quellbar.exe, Quellsnap.exe and RemovePersonalCopy.exe
 #   LICENSE       the file installed as LICENSE.txt
 #   OUT           the package to write
 # Env: SOURCE_DATE_EPOCH  the summary's and the files' dates (default: the commit's)
@@ -40,6 +40,8 @@ product_code=$(code "product $version $arch")
 package_code=$(code "package $version $arch")
 
 file_version=$(echo "$version.0.0" | { IFS=. read -r a b c _; echo "65535.$a.$b.$c"; })
+# Active Setup's Version: four numbers with commas, as setup writes it.
+active_setup_version=$(echo "$version.0.0.0" | { IFS=. read -r a b c d _; echo "$a,$b,$c,$d"; })
 # The install folder's DACL, the one setup gives a folder for everyone.
 lock=$(sed -n 's/^!define LOCK_FOR_EVERYONE "\(.*\)"$/\1/p' "$root/installer/folder_lock.nsh")
 [ -n "$lock" ] || { echo "build-msi: no LOCK_FOR_EVERYONE in installer/folder_lock.nsh" >&2; exit 1; }
@@ -48,7 +50,7 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 # wixl takes source paths relative to the folder it runs in.
 mkdir "$work/programs"
-cp "$programs/Quellbar.exe" "$programs/Quellsnap.exe" "$work/programs/"
+cp "$programs/Quellbar.exe" "$programs/Quellsnap.exe" "$programs/RemovePersonalCopy.exe" "$work/programs/"
 cp "$license" "$work/LICENSE.txt"
 cp "$root/installer/quellin.wxs" "$work/"
 epoch=${SOURCE_DATE_EPOCH:-$(git -C "$root" log -1 --format=%ct 2>/dev/null || echo 1796083200)}
@@ -59,7 +61,7 @@ clock=$(TZ=UTC date -d "@$epoch" '+%Y-%m-%d %H:%M:%S')
 run() { TZ=UTC faketime -f "$clock" "$@"; }
 
 (cd "$work" && run wixl -a "$arch" -o quellin.msi \
-    -D "Version=$version" -D "ProductCode=$product_code" -D "PackageArch=$arch" \
+    -D "Version=$version" -D "ActiveSetupVersion=$active_setup_version" -D "ProductCode=$product_code" -D "PackageArch=$arch" \
     -D Programs=programs -D License=LICENSE.txt -D "Company=$company" -D "HomePage=$home" \
     -D "QuellbarDescription=$(text VB_DESCRIPTION "$root/resources/quellbar.rc")" \
     -D "QuellsnapDescription=$(text VB_DESCRIPTION "$root/resources/quellsnap.rc")" \
@@ -83,6 +85,9 @@ run() { TZ=UTC faketime -f "$clock" "$@"; }
 #   is then written beside it and replaces it at the next restart (exit 3010)
 #   instead of the old file staying for good. Explorer still shows each
 #   file's own version; only this comparison reads the table's.
+# - The Active Setup component's key removed whole with the package ('-' in
+#   Registry's Name column): values alone would leave an empty key that still
+#   names the component.
 # - The install folder's permissions, as setup sets them for everyone: an
 #   MsiLockPermissionsEx row (Windows Installer 5) on INSTALLDIR's
 #   CreateFolder entry, which applies them as the folder is created, before
@@ -93,7 +98,8 @@ UPDATE Component SET Condition = 'HOTKEY = \"0\"' WHERE Component = 'QuellsnapWi
 UPDATE Component SET Condition = 'SIGNIN = \"1\"' WHERE Component = 'SignIn';
 UPDATE Component SET Condition = 'SIGNIN = \"0\"' WHERE Component = 'NoSignIn';
 UPDATE InstallExecuteSequence SET Sequence = 1501 WHERE Action = 'RemoveExistingProducts';
-UPDATE File SET Version = '$file_version' WHERE File = 'Quellbar.exe' OR File = 'Quellsnap.exe';
+UPDATE File SET Version = '$file_version' WHERE File = 'Quellbar.exe' OR File = 'Quellsnap.exe' OR File = 'RemovePersonalCopy.exe';
+INSERT INTO \`Registry\` (\`Registry\`, \`Root\`, \`Key\`, \`Name\`, \`Component_\`) VALUES ('ActiveSetupKey', 2, 'Software\\Microsoft\\Active Setup\\Installed Components\\Quellin', '-', 'SignInStep');
 UPDATE Property SET Value = 'SIGNIN;HOTKEY;INSTALLDIR;WIX_DOWNGRADE_DETECTED;WIX_UPGRADE_DETECTED' WHERE Property = 'SecureCustomProperties';
 CREATE TABLE \`MsiLockPermissionsEx\` (\`MsiLockPermissionsEx\` CHAR(72) NOT NULL, \`LockObject\` CHAR(72) NOT NULL, \`Table\` CHAR(32) NOT NULL, \`SDDLText\` LONGCHAR NOT NULL, \`Condition\` CHAR(255) PRIMARY KEY \`MsiLockPermissionsEx\`);
 INSERT INTO \`MsiLockPermissionsEx\` (\`MsiLockPermissionsEx\`, \`LockObject\`, \`Table\`, \`SDDLText\`) VALUES ('InstallFolder', 'INSTALLDIR', 'CreateFolder', '$lock')"

@@ -36,15 +36,19 @@ site=${4:-$(dirname "$out")/site}
 version=$("$root/tools/version.sh")
 name=Quellin-$version
 
-for f in "$root/dist/x86/Quellbar.exe" "$root/dist/x86/Quellsnap.exe" \
-         "$root/dist/x64/Quellbar.exe" "$root/dist/x64/Quellsnap.exe"; do
-    [ -f "$f" ] || { echo "release: $f is missing; run make first" >&2; exit 1; }
+# The programs both setups and the package install; the portable ZIP holds
+# the first two (the third is the install for everyone's sign-in step).
+programs="Quellbar.exe Quellsnap.exe RemovePersonalCopy.exe"
+for arch in x86 x64; do
+    for p in $programs; do
+        [ -f "$root/dist/$arch/$p" ] || { echo "release: dist/$arch/$p is missing; run make first" >&2; exit 1; }
+    done
 done
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 mkdir -p "$work/programs" "$work/zip" "$out" "$twin"
-cp "$root/dist/x86/Quellbar.exe" "$root/dist/x86/Quellsnap.exe" "$work/programs/"
+(cd "$root/dist/x86" && cp $programs "$work/programs/")
 # Windows users read the texts in Notepad: CRLF line ends. The licence goes
 # into the ZIP and, through both setups, beside the installed programs.
 crlf() { sed 's/\r*$/\r/' "$1"; }
@@ -79,7 +83,7 @@ if [ -n "${SIGN_PFX:-}" ]; then "$root/tools/sign-file.sh" "$out/$name.msi"; fi
 next=$(echo "$version" | awk -F. '{ $NF = $NF + 1; print }' OFS=.)
 for arch in x86 x64; do
     mkdir -p "$work/next-$arch" "$twin/x86"
-    cp "$root/dist/$arch/Quellbar.exe" "$root/dist/$arch/Quellsnap.exe" "$work/next-$arch/"
+    (cd "$root/dist/$arch" && cp $programs "$work/next-$arch/")
     printf 'Quellin %s' "$next" >> "$work/next-$arch/Quellbar.exe"
 done
 "$root/tools/build-msi.sh" "$next" x86 "$work/next-x86" "$work/LICENSE.txt" "$twin/x86/Quellin-$next.msi"

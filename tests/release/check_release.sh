@@ -111,6 +111,8 @@ InstallExecuteSequence|RemoveExistingProducts =>  => 1501
 CreateFolder|INSTALLDIR => Quellbar
 File|Quellbar.exe => Quellbar => Quellbar.exe => [0-9]* => $file_version =>  => 512 => 1
 File|Quellsnap.exe => Quellsnap => Quellsnap.exe => [0-9]* => $file_version =>  => 512 => 2
+File|RemovePersonalCopy.exe => SignInStep => RemovePersonalCopy.exe => [0-9]* => $file_version =>  => 512 => 4
+Registry|ActiveSetupKey => 2 => Software\\\\Microsoft\\\\Active Setup\\\\Installed Components\\\\Quellin => - =>  => SignInStep
 TABLE
     # Its folder locked as setup locks one for everyone, and by nothing else:
     # one row, with no condition that could skip it, and no LockPermissions
@@ -130,9 +132,16 @@ TABLE
     # The files it installs are the shipped ones.
     mkdir "$work/msi"
     (cd "$work/msi" && msiextract "$msi" >/dev/null) || fail "msiextract failed"
-    for p in Quellbar.exe Quellsnap.exe; do
+    for p in Quellbar.exe Quellsnap.exe RemovePersonalCopy.exe; do
         cmp -s "$(find "$work/msi" -name "$p")" "$root/dist/x86/$p" || fail "$p in the package is not dist/x86/$p"
     done
+    # Setup carries the shipped sign-in step too (for everyone only).
+    7z e -y -o"$work/setup" "$work/a/$name-setup.exe" RemovePersonalCopy.exe >/dev/null
+    cmp -s "$work/setup/RemovePersonalCopy.exe" "$root/dist/x86/RemovePersonalCopy.exe" ||
+        fail "the setup's RemovePersonalCopy.exe is not dist/x86/RemovePersonalCopy.exe"
+    # The sign-in step runs at every person's sign-in: small, as promised.
+    step_size=$(stat -c %s "$root/dist/x86/RemovePersonalCopy.exe")
+    [ "$step_size" -le 8192 ] || fail "RemovePersonalCopy.exe is $step_size bytes, more than 8 KB"
     cmp -s "$(find "$work/msi" -name LICENSE.txt)" "$work/LICENSE.crlf" || fail "LICENSE.txt in the package is not LICENSE with CRLF"
     # The next version's package replaces this one: the same UpgradeCode,
     # another ProductCode, a later version.
@@ -144,7 +153,7 @@ TABLE
     [ "$msi_size" -le 65536 ] || fail "the package is $msi_size bytes, more than 64 KB"
 
     size=$(stat -c %s "$work/a/$name-setup.exe")
-    echo "setup $size bytes, ZIP $(stat -c %s "$zip") bytes, package $msi_size bytes, twin setup $(stat -c %s "$work/a-twin/$name-setup.exe") bytes"
+    echo "setup $size bytes, ZIP $(stat -c %s "$zip") bytes, package $msi_size bytes, sign-in step $step_size bytes, twin setup $(stat -c %s "$work/a-twin/$name-setup.exe") bytes"
     [ "$size" -le 204800 ] || fail "setup is $size bytes, more than 200 KB"
     # What Explorer's Details tab and SmartScreen show about the setup.
     for text in Quellin Brindlecote "Sets up Quellin" "$version"; do
@@ -152,7 +161,8 @@ TABLE
     done
     # The four numbers Windows compares, in the setup and in both programs.
     words=$(printf '%s.0.0.0' "$version" | cut -d. -f1-4)
-    for f in "$work/a/$name-setup.exe" "$root/dist/x86/Quellbar.exe" "$root/dist/x86/Quellsnap.exe"; do
+    for f in "$work/a/$name-setup.exe" "$root/dist/x86/Quellbar.exe" "$root/dist/x86/Quellsnap.exe" \
+             "$root/dist/x86/RemovePersonalCopy.exe"; do
         [ "$(product_words "$f")" = "$words" ] || fail "$f: product version $(product_words "$f"), not $words"
     done
 
@@ -252,9 +262,10 @@ signed)
     SIGN_PFX=$work/test.pfx SIGN_PASS=throwaway SIGN_TIMESTAMP_URL=http://127.0.0.1:9/ \
         "$root/tools/release.sh" "$work/out" "$work/twin" >/dev/null 2>"$work/sign.log"
     unzip -q "$work/out/$name-portable.zip" -d "$work/zip"
-    # The uninstaller is made inside the setup; take it out as Windows would get it.
-    7z e -y -o"$work/un" "$work/out/$name-setup.exe" Uninstall.exe >/dev/null
-    for f in out/$name-setup.exe out/$name.msi zip/Quellbar.exe zip/Quellsnap.exe un/Uninstall.exe; do
+    # The uninstaller is made inside the setup, and the sign-in step only
+    # ships inside it: take them out as Windows would get them.
+    7z e -y -o"$work/un" "$work/out/$name-setup.exe" Uninstall.exe RemovePersonalCopy.exe >/dev/null
+    for f in out/$name-setup.exe out/$name.msi zip/Quellbar.exe zip/Quellsnap.exe un/Uninstall.exe un/RemovePersonalCopy.exe; do
         if osslsigncode verify -CAfile cert.pem -in "$f" 2>&1 | grep -q "^Signature verification: ok"; then
             echo "signed and verified: $f"
         else

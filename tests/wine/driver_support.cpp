@@ -69,19 +69,28 @@ Started StartProgram(const char *program)
     return StartProgramAt(ProgramPath(program));
 }
 
-// A program by its path, or (path null) whatever a whole command line names;
-// on another desktop than the driver's if one is named.
-static Started Start(const char *path, const std::string &commandLine, const char *desktop = nullptr)
+std::wstring Wide(const std::string &text)
 {
-    std::vector<char> line(commandLine.begin(), commandLine.end());
-    line.push_back('\0');
-    STARTUPINFOA startup = {};
+    wchar_t wide[2048] = {};
+    MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, wide, 2048);
+    return wide;
+}
+
+// A program by its path, or (path null) whatever a whole command line names;
+// on another desktop than the driver's if one is named. Through the wide
+// call, so that a name outside the ANSI code page starts too.
+static Started Start(const wchar_t *path, std::wstring commandLine, const wchar_t *desktop = nullptr)
+{
+    STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
-    startup.lpDesktop = const_cast<char *>(desktop);
+    startup.lpDesktop = const_cast<wchar_t *>(desktop);
     PROCESS_INFORMATION info = {};
     Started started = {};
-    if (!CreateProcessA(path, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info)) {
-        ReportFailure(__FILE__, __LINE__, "cannot start %s (error %lu)", commandLine.c_str(), GetLastError());
+    if (!CreateProcessW(path, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info)) {
+        DWORD error = GetLastError();
+        char line[2048] = {};
+        WideCharToMultiByte(CP_UTF8, 0, commandLine.c_str(), -1, line, sizeof line - 1, nullptr, nullptr);
+        ReportFailure(__FILE__, __LINE__, "cannot start %s (error %lu)", line, error);
         return started;
     }
     CloseHandle(info.hThread);
@@ -96,12 +105,18 @@ static Started Start(const char *path, const std::string &commandLine, const cha
 
 Started StartProgramAt(const std::string &path, const char *desktop)
 {
-    return Start(path.c_str(), "\"" + path + "\"", desktop);
+    const std::wstring wide = Wide(path), wideDesktop = Wide(desktop ? desktop : "");
+    return Start(wide.c_str(), L"\"" + wide + L"\"", desktop ? wideDesktop.c_str() : nullptr);
 }
 
 Started StartCommandLine(const std::string &commandLine)
 {
-    return Start(nullptr, commandLine);
+    return Start(nullptr, Wide(commandLine));
+}
+
+Started StartCommandLine(const std::wstring &commandLine, const wchar_t *desktop)
+{
+    return Start(nullptr, commandLine, desktop);
 }
 
 std::vector<BYTE> ReadWholeFile(const std::string &path)

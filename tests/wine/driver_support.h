@@ -56,6 +56,10 @@ Started StartProgram(const char *program); // in distDir
 // On the driver's desktop, or on the one named (another session's stand-in).
 Started StartProgramAt(const std::string &path, const char *desktop = nullptr);
 Started StartCommandLine(const std::string &commandLine); // as a shell would run it
+// The same with any name, on the desktop named (null: the driver's).
+Started StartCommandLine(const std::wstring &commandLine, const wchar_t *desktop = nullptr);
+// Text in the ANSI code page, as the wide functions take it.
+std::wstring Wide(const std::string &text);
 // Pumps this thread's messages while waiting; false on timeout.
 bool WaitForExit(const Started &p, DWORD timeoutMs, DWORD *exitCode);
 void StopProgram(Started &p); // terminates it if it still runs

@@ -37,8 +37,10 @@ static const WORD PersonsHotkey = MAKEWORD('Q', HOTKEYF_CONTROL | HOTKEYF_ALT);
 static const char DefaultSubfolder[] = "\\Programs\\Quellin";
 static const char ProductSubfolder[] = "\\Quellin";
 
-// Everything setup puts into the install folder.
+// Everything setup puts into the install folder; for everyone also the
+// program Windows runs at each person's sign-in.
 static const char *const InstalledFiles[] = {"Quellbar.exe", "Quellsnap.exe", "Uninstall.exe", "LICENSE.txt"};
+static const char SignInStep[] = "RemovePersonalCopy.exe";
 // A machine-wide run's names for Quellbar files it found in use, in turn.
 static const char *const SetAsideFiles[] = {"Quellbar.exe.1.old", "Quellbar.exe.2.old"};
 
@@ -68,6 +70,24 @@ static const struct {
     {UninstallKey, "EstimatedSize", REG_DWORD, nullptr, 0},
     {UninstallKey, "NoModify", REG_DWORD, nullptr, 1},
     {UninstallKey, "NoRepair", REG_DWORD, nullptr, 1},
+};
+
+// The component Windows runs at each person's sign-in (Active Setup), which
+// setup for everyone and the package register, each in the registry view it
+// writes (the 32-bit one for the shipped files, the native one for the x64
+// twins), which is this driver's own. '@' stands for the install folder.
+#define ACTIVE_SETUP_KEY "Software\\Microsoft\\Active Setup\\Installed Components\\Quellin"
+static const char ActiveSetupKey[] = ACTIVE_SETUP_KEY;
+static const char VersionWords[] = "the version, 1,0,0,0 for 1.0";
+static const struct {
+    const char *name;
+    DWORD type;
+    const char *text; // null: the number 1
+} ComponentValues[] = {
+    {"", REG_SZ, QUELLIN_PRODUCT},
+    {"StubPath", REG_SZ, "\"@\\RemovePersonalCopy.exe\""},
+    {"Version", REG_SZ, VersionWords},
+    {"IsInstalled", REG_DWORD, nullptr},
 };
 
 // --- Small helpers --------------------------------------------------------------------
@@ -153,7 +173,7 @@ static void WriteWhole(const std::string &path, const char *text)
 
 // Runs a command line and waits for it, pumping (the stand-in tray lives on
 // this thread); false if it did not end in time, and then it is ended.
-static bool RunAndWait(const std::string &commandLine, DWORD timeoutMs, DWORD &exitCode, double &tookMs)
+static bool RunAndWait(const std::wstring &commandLine, DWORD timeoutMs, DWORD &exitCode, double &tookMs)
 {
     exitCode = 1234;
     double start = NowMs();
@@ -162,6 +182,10 @@ static bool RunAndWait(const std::string &commandLine, DWORD timeoutMs, DWORD &e
     tookMs = NowMs() - start;
     StopProgram(p);
     return ended;
+}
+static bool RunAndWait(const std::string &commandLine, DWORD timeoutMs, DWORD &exitCode, double &tookMs)
+{
+    return RunAndWait(Wide(commandLine), timeoutMs, exitCode, tookMs);
 }
 
 static std::string ProcessImage(DWORD processId)
@@ -204,6 +228,7 @@ static int RemoveLeftovers(HKEY root, std::initializer_list<std::string> folders
             removed += DeleteFileA((folder + "\\" + file).c_str()) != FALSE;
         for (const char *file : SetAsideFiles)
             removed += DeleteFileA((folder + "\\" + file).c_str()) != FALSE;
+        removed += DeleteFileA((folder + "\\" + SignInStep).c_str()) != FALSE;
         removed += RemoveDirectoryA(folder.c_str()) != FALSE;
     }
     for (const auto &s : Shortcuts)
@@ -212,6 +237,8 @@ static int RemoveLeftovers(HKEY root, std::initializer_list<std::string> folders
     removed += DeleteValue(RunKey, "Quellbar", root);
     removed += DeleteValue(StartupApprovedKey, "Quellbar", root);
     removed += RegDeleteKeyA(root, UninstallKey) == ERROR_SUCCESS;
+    if (root == HKEY_LOCAL_MACHINE)
+        removed += RegDeleteKeyA(root, ActiveSetupKey) == ERROR_SUCCESS;
     return removed;
 }
 
@@ -242,21 +269,44 @@ static bool ShortcutFacts(const std::string &path, std::string &target, WORD &ho
     return read;
 }
 
+// The Active Setup component of an install for everyone in the folder, of
+// the version given; with no folder, that there is none.
+static void CheckComponent(const std::string &folder, const char *version = QUELLIN_VERSION)
+{
+    std::string words = version;
+    std::replace(words.begin(), words.end(), '.', ',');
+    for (long parts = std::count(words.begin(), words.end(), ',') + 1; parts < 4; ++parts)
+        words += ",0";
+    for (const auto &v : ComponentValues) {
+        DWORD type = 0, number = 0;
+        std::string text;
+        bool present = ReadValue(ActiveSetupKey, v.name, type, text, number, HKEY_LOCAL_MACHINE);
+        std::string expected = v.text == VersionWords ? words : v.text ? ReplaceAt(v.text, folder) : "1";
+        CHECK(folder.empty() ? !present
+                             : present && type == v.type && (v.text ? text == expected : number == 1),
+              "the Active Setup component's '%s': present %d, type %lu, '%s' %lu; expected %s", v.name, present, type,
+              text.c_str(), number, folder.empty() ? "none" : expected.c_str());
+    }
+}
+
 // Everything an install into the folder leaves, next to the person's file if
 // any (or a file set aside): the sign-in start only if on, Quellsnap's
 // shortcut with that key (0: none); values under HKCU, or root.
 static void CheckInstalled(const std::string &folder, const char *userFile, const std::string &menu, bool signIn,
                            WORD quellsnapHotkey, HKEY root = HKEY_CURRENT_USER)
 {
+    const bool forEveryone = root == HKEY_LOCAL_MACHINE;
     std::vector<std::string> names = FolderContents(folder);
     std::string list;
     for (const std::string &n : names)
         list += " " + n;
-    bool complete = names.size() == sizeof InstalledFiles / sizeof InstalledFiles[0] + (userFile ? 1 : 0);
+    bool complete =
+        names.size() == sizeof InstalledFiles / sizeof InstalledFiles[0] + (userFile ? 1 : 0) + (forEveryone ? 1 : 0);
     for (const char *file : InstalledFiles)
         complete = complete && Exists(folder + "\\" + file);
     CHECK(complete && (!userFile || Exists(folder + "\\" + userFile)), "install folder holds:%s", list.c_str());
-    for (const char *program : {"Quellbar.exe", "Quellsnap.exe"})
+    CheckComponent(forEveryone ? folder : "");
+    for (const char *program : {"Quellbar.exe", "Quellsnap.exe", forEveryone ? SignInStep : "Quellbar.exe"})
         CHECK(ReadWholeFile(folder + "\\" + program) == ReadWholeFile(ProgramPath(program)),
               "installed %s differs from the one built", program);
 
@@ -799,6 +849,7 @@ static void MachineWidePass(const std::string &setup, const std::string &default
         {"the Start-menu folder", Exists(allMenu)},
         {"the Run value", ReadValue(RunKey, "Quellbar", type, text, number, Machine)},
         {"the uninstall key", KeyExists(UninstallKey, Machine)},
+        {"the Active Setup component", KeyExists(ActiveSetupKey, Machine)},
         {"other files than the two in use", remaining.size() != 2 || !Exists(folder + "\\" + SetAsideFiles[1])},
         {"a file in use not to be deleted at restart",
          !ListedForDeletion(folder + "\\" + SetAsideFiles[0]) || !ListedForDeletion(folder + "\\" + SetAsideFiles[1])},
@@ -830,7 +881,7 @@ static void MachineWidePass(const std::string &setup, const std::string &default
 // setup looks for to decline beside it.
 static const char PackageKey[] = "Software\\Brindlecote\\Quellin";
 static const char AppsListKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
-static const char *const PackageFiles[] = {"Quellbar.exe", "Quellsnap.exe", "LICENSE.txt"};
+static const char *const PackageFiles[] = {"Quellbar.exe", "Quellsnap.exe", "LICENSE.txt", SignInStep};
 
 // The apps list's entries that Windows Installer wrote for a package named
 // Quellin (each under its ProductCode, "{...}"): how many, and the version,
@@ -886,7 +937,8 @@ static std::string PendingReplacement(const std::string &path)
 }
 
 // Everything the package installs into the folder with the choices given,
-// from the version given; menu is where Wine put the Start-menu folder.
+// from the version given; menu is where Wine put the Start-menu folder (none:
+// not looked at).
 static void CheckPackageInstalled(const std::string &folder, const std::string &menu, bool signIn, bool hotkey,
                                   const char *version)
 {
@@ -895,7 +947,10 @@ static void CheckPackageInstalled(const std::string &folder, const std::string &
     for (const char *file : PackageFiles)
         complete = complete && Exists(folder + "\\" + file);
     CHECK(complete, "the package's folder %s holds %d files", folder.c_str(), int(names.size()));
+    CheckComponent(folder, version);
     for (const auto &s : Shortcuts) {
+        if (menu.empty())
+            break;
         std::string target;
         WORD key = 0;
         bool read = ShortcutFacts(menu + "\\" + s.link, target, key);
@@ -935,6 +990,7 @@ static void CheckNoPackage(const char *when, const std::string &folder, const st
         {"the Start-menu folder", Exists(menu)},
         {"the Run value", ReadValue(RunKey, "Quellbar", type, text, number, HKEY_LOCAL_MACHINE)},
         {"the package's key", KeyExists(PackageKey, HKEY_LOCAL_MACHINE)},
+        {"the Active Setup component", KeyExists(ActiveSetupKey, HKEY_LOCAL_MACHINE)},
         {"an apps-list entry", PackageEntries(version, publisher, homePage) > 0},
         {"setup's entry for everyone", KeyExists(UninstallKey, HKEY_LOCAL_MACHINE)},
         {"setup's entry for one person", KeyExists(UninstallKey)},
@@ -1692,11 +1748,11 @@ static void InstallerLocksItsFolder()
     const std::string temp = FullPath(tempPath);
     std::string times;
     for (const auto &b : BadFolders) {
-        // 238 characters and "\Quellsnap.exe.99.old" set aside in it make the longest path Windows starts a
-        // program from: one more.
+        // 229 characters and "\RemovePersonalCopy.exe.99.old" set aside in it make the longest path Windows
+        // starts a program from: one more.
         std::string folder = b.folder;
         if (b.folder == LongFolder)
-            folder += std::string(239 - folder.size(), 'q');
+            folder += std::string(230 - folder.size(), 'q');
         DWORD exitCode;
         std::vector<RelayedCall> calls;
         double start = NowMs();
@@ -1746,9 +1802,175 @@ static void InstallerLocksItsFolder()
     RemoveLeftovers(HKEY_LOCAL_MACHINE, {everyonesDefault, "C:\\QuellinLocked"}, allMenu);
 }
 
+// --- Each person's own install, taken over at their sign-in ---------------------------
+
+// What Windows does with the component at a person's sign-in, which Wine
+// never does: its StubPath read from the registry, environment variables
+// expanded, the line started. The step promises to end within about a
+// minute, whatever hangs; a fault would hold the sign-in for ever.
+static bool RunStubPath(DWORD &exitCode, double &tookMs)
+{
+    wchar_t line[1024] = {}, expanded[1024] = {};
+    DWORD size = sizeof line;
+    RegGetValueW(HKEY_LOCAL_MACHINE, L"" ACTIVE_SETUP_KEY, L"StubPath",
+                 RRF_RT_REG_SZ | RRF_RT_REG_EXPAND_SZ | RRF_NOEXPAND, nullptr, line, &size);
+    ExpandEnvironmentStringsW(line, expanded, 1024);
+    return RunAndWait(expanded, 60000 + StallRoomMs, exitCode, tookMs);
+}
+
+static int CountNames(const std::wstring &folder)
+{
+    int count = 0;
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW((folder + L"\\*").c_str(), &found);
+    for (BOOL more = search != INVALID_HANDLE_VALUE; more; more = FindNextFileW(search, &found))
+        count += found.cFileName[0] != L'.';
+    if (search != INVALID_HANDLE_VALUE)
+        FindClose(search);
+    return count;
+}
+
+// 10. An install for everyone, by setup or by the package, beside a person's
+// own install in a folder the ANSI code page cannot spell, with a file of
+// theirs in it: the component's first run at that person's sign-in removes
+// their install and leaves their file, a second changes nothing, and a run
+// where their entry names the install for everyone's own folder (spelt
+// otherwise) takes only the entries; the install for everyone stays whole
+// throughout, and its removal takes the component along. The person's
+// Quellbar runs at the first: in this session it is closed politely; in
+// another, out of reach, it runs on and keeps its file, and the rest goes.
+static const struct {
+    const char *what;
+    bool package, barElsewhere;
+} TakeoverRows[] = {{"setup for everyone", false, false}, {"the package", true, true}};
+
+static void InstallerTakesOverPersonalInstalls()
+{
+    const std::string setup = SetupToTest(), msi = FullPath(msiPath);
+    if (setup.empty())
+        return;
+    CoInitialize(nullptr);
+    const std::string folder = ShellFolder(CSIDL_PROGRAM_FILES) + ProductSubfolder;
+    const std::string allMenu = ShellFolder(CSIDL_COMMON_PROGRAMS) + ProductSubfolder;
+    const std::string menu = ShellFolder(CSIDL_PROGRAMS) + ProductSubfolder;
+    const std::wstring personal = Wide(ShellFolder(CSIDL_LOCAL_APPDATA)) + L"\\\u5C71\u7530 Tools";
+    const std::wstring notes = personal + L"\\notes.txt", personalSetup = L"\"" + Wide(setup) + L"\" /S /D=" + personal;
+    otherDesktop = CreateDesktopA(OtherSession, nullptr, nullptr, 0, GENERIC_ALL, nullptr);
+    HWND fakeTray = CreateFakeTray();
+    DWORD code, type, number;
+    double ms, withMs = 0, withoutMs = 0;
+    std::string text;
+    if (KeyExists(PackageKey, HKEY_LOCAL_MACHINE))
+        RunAndWait("msiexec /x \"" + msi + "\" /qn", 120000, code, ms);
+    RemoveLeftovers(HKEY_CURRENT_USER, {}, menu);
+    RemoveLeftovers(HKEY_LOCAL_MACHINE, {folder}, allMenu);
+    for (const auto &row : TakeoverRows) {
+        for (const char *file : InstalledFiles)
+            DeleteFileW((personal + L"\\" + Wide(file)).c_str());
+        CreateDirectoryW(personal.c_str(), nullptr);
+        CloseHandle(CreateFileW(notes.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+        bool laid;
+        if (row.package) {
+            // As the issue found it: the person's own install, then the package.
+            laid = RunAndWait(personalSetup, 120000, code, ms) && code == 0 &&
+                   RunAndWait("msiexec /i \"" + msi + "\" /qn", 120000, code, ms) && code == 0;
+        } else {
+            // Another person's profile still holds their own install; setup
+            // for one person, which declines beside an install for everyone,
+            // lays it down with that entry's InstallLocation away a moment.
+            std::string location;
+            laid = RunAndWait("\"" + setup + "\" /S /ALLUSERS", 120000, code, ms) && code == 0 &&
+                   ReadValue(UninstallKey, "InstallLocation", type, location, number, HKEY_LOCAL_MACHINE);
+            RegDeleteKeyValueA(HKEY_LOCAL_MACHINE, UninstallKey, "InstallLocation");
+            laid = laid && RunAndWait(personalSetup, 120000, code, ms) && code == 0;
+            RegSetKeyValueA(HKEY_LOCAL_MACHINE, UninstallKey, "InstallLocation", REG_SZ, location.c_str(),
+                            DWORD(location.size() + 1));
+        }
+        laid = laid && CountNames(personal) == 5 && Exists(menu) && KeyExists(UninstallKey) &&
+               ReadValue(RunKey, "Quellbar", type, text, number);
+        CHECK(laid, "%s: the person's own install and the one for everyone were not both laid down", row.what);
+
+        // The person's entry naming the folder for everyone, in other letters.
+        std::string own = folder + "\\";
+        std::transform(own.begin(), own.end(), own.begin(), [](char c) { return char(std::tolower(c)); });
+        const std::string ownRun = "\"" + own + "\\Quellbar.exe\"";
+        for (int signIn = 1; signIn <= 3; ++signIn) {
+            Started bar = {};
+            if (signIn == 1) {
+                bar = StartCommandLine(L"\"" + personal + L"\\Quellbar.exe\"",
+                                       row.barElsewhere ? Wide(OtherSession).c_str() : nullptr);
+                otherBar = bar.processId;
+                shellCalls[NIM_ADD] = shellCalls[NIM_DELETE] = 0;
+                CHECK(row.barElsewhere ? PumpUntil(OtherBarRuns, 10000) : PumpUntil(IconAdded, 10000),
+                      "%s: the person's Quellbar did not come up", row.what);
+            }
+            if (signIn == 3) {
+                RegSetKeyValueA(HKEY_CURRENT_USER, UninstallKey, "InstallLocation", REG_SZ, own.c_str(),
+                                DWORD(own.size() + 1));
+                RegSetKeyValueA(HKEY_CURRENT_USER, RunKey, "Quellbar", REG_SZ, ownRun.c_str(),
+                                DWORD(ownRun.size() + 1));
+            }
+            bool ended = RunStubPath(code, signIn == 1 ? withMs : withoutMs);
+            const bool held = signIn == 1 && row.barElsewhere;
+            DWORD barExit = 1234;
+            const struct {
+                const char *what;
+                bool left;
+            } left[] = {
+                {"the step did not end with code 0", !ended || code != 0},
+                {"the person's file went, or one of the install stayed, or the file in use went",
+                 CountNames(personal) != 1 + held || GetFileAttributesW(notes.c_str()) == INVALID_FILE_ATTRIBUTES},
+                {"the Quellbar in this session not closed politely, or the other one ended",
+                 signIn == 1 && (held ? !StillRuns(bar)
+                                      : !WaitForExit(bar, 1000, &barExit) || barExit != 0 ||
+                                            shellCalls[NIM_DELETE] != 1)},
+                {"the person's Start-menu folder", Exists(menu)},
+                {"the person's Run value", ReadValue(RunKey, "Quellbar", type, text, number)},
+                {"the person's apps-list entry", KeyExists(UninstallKey)},
+            };
+            for (const auto &l : left)
+                CHECK(!l.left, "%s, sign-in %d: %s", row.what, signIn, l.what);
+            StopProgram(bar);
+            if (held) // left for good, as the README says
+                DeleteFileW((personal + L"\\Quellbar.exe").c_str());
+            // Wine puts the package's shortcuts into the person's Start menu,
+            // which the step empties: on Windows they are in all users'.
+            if (row.package)
+                CheckPackageInstalled(folder, "", true, true, QUELLIN_VERSION);
+            else
+                CheckInstalled(folder, nullptr, allMenu, true, OurHotkey, HKEY_LOCAL_MACHINE);
+        }
+
+        if (row.package) {
+            bool ended = RunAndWait("msiexec /x \"" + msi + "\" /qn", 120000, code, ms);
+            CHECK(ended && code == 0, "the package's removal: ended %d, exit code %lu", ended, code);
+            CheckNoPackage("after the package's removal", folder, allMenu);
+        } else {
+            std::string quiet;
+            ReadValue(UninstallKey, "QuietUninstallString", type, quiet, number, HKEY_LOCAL_MACHINE);
+            bool ended = RunAndWait(quiet, 120000, code, ms);
+            awaitedPath = folder;
+            CHECK(ended && code == 0 && PumpUntil(AwaitedPathGone, 15000) &&
+                      !KeyExists(ActiveSetupKey, HKEY_LOCAL_MACHINE),
+                  "the uninstall for everyone: ended %d, exit code %lu; or it left its folder or the component", ended,
+                  code);
+        }
+        Note("%s: the sign-in step took %.0f ms with the person's own install (its Quellbar running in %s), "
+             "%.0f ms without",
+             row.what, withMs, row.barElsewhere ? "another session" : "this one", withoutMs);
+        DeleteFileW(notes.c_str());
+        RemoveDirectoryW(personal.c_str());
+    }
+    RemoveLeftovers(HKEY_LOCAL_MACHINE, {folder}, allMenu);
+    CloseDesktop(otherDesktop);
+    DestroyWindow(fakeTray);
+    CoUninitialize();
+}
+
 extern const DriverCase installerCases[] = {
     {"installer_round_trip", InstallerRoundTrip},
     {"installer_speaks_the_language", InstallerSpeaksTheLanguage},
     {"installer_locks_its_folder", InstallerLocksItsFolder},
+    {"installer_takes_over_personal_installs", InstallerTakesOverPersonalInstalls},
 };
 extern const int installerCaseCount = sizeof installerCases / sizeof installerCases[0];

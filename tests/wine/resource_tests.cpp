@@ -30,6 +30,8 @@ static const ProgramExpectation Programs[] = {
     {"Quellbar.exe", 1033, "Quellbar", "Quellin, Quellbar, Brindlecote",
      {{"MAINICON", 24}, {"OFFICON8", 8}, {"ONICON24", 24}, {"ONICON8", 8}}, 4,
      {"KERNEL32.dll", "USER32.dll", "SHELL32.dll", "GDI32.dll"}, 4, 12288},
+    {"RemovePersonalCopy.exe", 0, "RemovePersonalCopy", "Quellin, Brindlecote", {{"MAINICON", 24}}, 1,
+     {"KERNEL32.dll", "USER32.dll", "ADVAPI32.dll", "SHELL32.dll"}, 4, 8192},
 };
 
 // The string keys in the order the block must store them.

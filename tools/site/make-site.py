@@ -258,7 +258,9 @@ def write_page(tag, texts):
 
     links = {kind: link(folder + name) for kind, (name, _) in files.items()}
     links.update(reference=here(reference_address), licence=here(license_path))
-    size = {kind: fill(texts["size"], kb=round(len(data) / 1024)) for kind, (_, data) in files.items()}
+    # Half a kilobyte up, as people (and browsers' scripts) round: Python's
+    # round() takes a half to the even number, so 34.5 KB would read 34.
+    size = {kind: fill(texts["size"], kb=(len(data) + 512) // 1024) for kind, (_, data) in files.items()}
 
     def say(key, **values):
         return inline(texts[key], links, version=version, key=texts["key"],
