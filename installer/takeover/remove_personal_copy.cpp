@@ -40,20 +40,15 @@ static const wchar_t *Join(const wchar_t *folder, const wchar_t *name)
     return path;
 }
 
-// A REG_SZ value of HKCU into buffer (empty if absent); the registry does
-// not promise the terminating zero, so the last place stays one.
-static void ReadText(const wchar_t *key, const wchar_t *name, wchar_t *buffer, DWORD places)
+// A REG_SZ value of an open key into buffer (empty if absent); the registry
+// does not promise the terminating zero, so the last place stays one.
+static void ReadText(HKEY k, const wchar_t *name, wchar_t *buffer, DWORD places)
 {
-    HKEY k;
-    buffer[0] = 0;
-    if (RegOpenKeyExW(HKEY_CURRENT_USER, key, 0, KEY_QUERY_VALUE, &k) != ERROR_SUCCESS)
-        return;
     DWORD type, size = (places - 1) * sizeof(wchar_t);
     if (RegQueryValueExW(k, name, nullptr, &type, reinterpret_cast<BYTE *>(buffer), &size) != ERROR_SUCCESS ||
         type != REG_SZ)
         size = 0;
     buffer[size / sizeof(wchar_t)] = 0;
-    RegCloseKey(k);
 }
 
 // The folder as the file system knows it (volume and file index), through
@@ -126,7 +121,7 @@ static void RemoveEntries()
     }
     HKEY run;
     if (RegOpenKeyExW(HKEY_CURRENT_USER, RunKey, 0, KEY_QUERY_VALUE | KEY_SET_VALUE, &run) == ERROR_SUCCESS) {
-        ReadText(RunKey, L"Quellbar", text, PathLength + 32);
+        ReadText(run, L"Quellbar", text, PathLength + 32);
         lstrcpyW(path, L"\"");
         lstrcpynW(path + 1, personsFolder, PathLength);
         lstrcatW(path, L"\\Quellbar.exe\"");
@@ -139,7 +134,6 @@ static void RemoveEntries()
 
 static DWORD WINAPI TakeOver(void *)
 {
-    ReadText(UninstallKey, L"InstallLocation", personsFolder, PathLength);
     if (IsFullPath(personsFolder) && !IsOwnFolder()) {
         LetGoOfQuellbar();
         for (const wchar_t *file : InstalledFiles)
@@ -167,6 +161,7 @@ extern "C" void WinMainCRTStartup()
     // that stops answering half way.
     HKEY k;
     if (RegOpenKeyExW(HKEY_CURRENT_USER, UninstallKey, 0, KEY_QUERY_VALUE, &k) == ERROR_SUCCESS) {
+        ReadText(k, L"InstallLocation", personsFolder, PathLength);
         RegCloseKey(k);
         HANDLE worker = CreateThread(nullptr, 0, TakeOver, nullptr, 0, nullptr);
         if (worker) {
