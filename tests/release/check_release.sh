@@ -135,13 +135,6 @@ TABLE
     for p in Quellbar.exe Quellsnap.exe RemovePersonalCopy.exe; do
         cmp -s "$(find "$work/msi" -name "$p")" "$root/dist/x86/$p" || fail "$p in the package is not dist/x86/$p"
     done
-    # Setup carries the shipped sign-in step too (for everyone only).
-    7z e -y -o"$work/setup" "$work/a/$name-setup.exe" RemovePersonalCopy.exe >/dev/null
-    cmp -s "$work/setup/RemovePersonalCopy.exe" "$root/dist/x86/RemovePersonalCopy.exe" ||
-        fail "the setup's RemovePersonalCopy.exe is not dist/x86/RemovePersonalCopy.exe"
-    # The sign-in step runs at every person's sign-in: small, as promised.
-    step_size=$(stat -c %s "$root/dist/x86/RemovePersonalCopy.exe")
-    [ "$step_size" -le 8192 ] || fail "RemovePersonalCopy.exe is $step_size bytes, more than 8 KB"
     cmp -s "$(find "$work/msi" -name LICENSE.txt)" "$work/LICENSE.crlf" || fail "LICENSE.txt in the package is not LICENSE with CRLF"
     # The next version's package replaces this one: the same UpgradeCode,
     # another ProductCode, a later version.
@@ -153,7 +146,7 @@ TABLE
     [ "$msi_size" -le 65536 ] || fail "the package is $msi_size bytes, more than 64 KB"
 
     size=$(stat -c %s "$work/a/$name-setup.exe")
-    echo "setup $size bytes, ZIP $(stat -c %s "$zip") bytes, package $msi_size bytes, sign-in step $step_size bytes, twin setup $(stat -c %s "$work/a-twin/$name-setup.exe") bytes"
+    echo "setup $size bytes, ZIP $(stat -c %s "$zip") bytes, package $msi_size bytes, twin setup $(stat -c %s "$work/a-twin/$name-setup.exe") bytes"
     [ "$size" -le 204800 ] || fail "setup is $size bytes, more than 200 KB"
     # What Explorer's Details tab and SmartScreen show about the setup.
     for text in Quellin Brindlecote "Sets up Quellin" "$version"; do

@@ -75,20 +75,9 @@ static const struct {
 // The component Windows runs at each person's sign-in (Active Setup), which
 // setup for everyone and the package register, each in the registry view it
 // writes (the 32-bit one for the shipped files, the native one for the x64
-// twins), which is this driver's own. '@' stands for the install folder.
+// twins), which is this driver's own.
 #define ACTIVE_SETUP_KEY "Software\\Microsoft\\Active Setup\\Installed Components\\Quellin"
 static const char ActiveSetupKey[] = ACTIVE_SETUP_KEY;
-static const char VersionWords[] = "the version, 1,0,0,0 for 1.0";
-static const struct {
-    const char *name;
-    DWORD type;
-    const char *text; // null: the number 1
-} ComponentValues[] = {
-    {"", REG_SZ, QUELLIN_PRODUCT},
-    {"StubPath", REG_SZ, "\"@\\RemovePersonalCopy.exe\""},
-    {"Version", REG_SZ, VersionWords},
-    {"IsInstalled", REG_DWORD, nullptr},
-};
 
 // --- Small helpers --------------------------------------------------------------------
 
@@ -148,19 +137,25 @@ static bool KeyExists(const char *key, HKEY root = HKEY_CURRENT_USER)
     return true;
 }
 
-static std::vector<std::string> FolderContents(const std::string &folder)
+// Through the wide calls, so that a folder the ANSI code page cannot spell
+// is read too; the names in UTF-8.
+static std::vector<std::string> FolderContents(const std::wstring &folder)
 {
     std::vector<std::string> names;
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &found);
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW((folder + L"\\*").c_str(), &found);
     if (search == INVALID_HANDLE_VALUE)
         return names;
     do
-        if (std::strcmp(found.cFileName, ".") != 0 && std::strcmp(found.cFileName, "..") != 0)
-            names.push_back(found.cFileName);
-    while (FindNextFileA(search, &found));
+        if (std::wcscmp(found.cFileName, L".") != 0 && std::wcscmp(found.cFileName, L"..") != 0)
+            names.push_back(Utf8(found.cFileName));
+    while (FindNextFileW(search, &found));
     FindClose(search);
     return names;
+}
+static std::vector<std::string> FolderContents(const std::string &folder)
+{
+    return FolderContents(Wide(folder));
 }
 
 static void WriteWhole(const std::string &path, const char *text)
@@ -270,22 +265,27 @@ static bool ShortcutFacts(const std::string &path, std::string &target, WORD &ho
 }
 
 // The Active Setup component of an install for everyone in the folder, of
-// the version given; with no folder, that there is none.
-static void CheckComponent(const std::string &folder, const char *version = QUELLIN_VERSION)
+// the version given (1,0,0,0 for 1.0); with no folder, that there is none.
+static void CheckComponent(const std::string &folder, std::string version = QUELLIN_VERSION)
 {
-    std::string words = version;
-    std::replace(words.begin(), words.end(), '.', ',');
-    for (long parts = std::count(words.begin(), words.end(), ',') + 1; parts < 4; ++parts)
-        words += ",0";
-    for (const auto &v : ComponentValues) {
+    std::replace(version.begin(), version.end(), '.', ',');
+    while (std::count(version.begin(), version.end(), ',') < 3)
+        version += ",0";
+    const struct {
+        const char *name;
+        DWORD type;
+        std::string text; // "": the number 1
+    } values[] = {{"", REG_SZ, QUELLIN_PRODUCT},
+                  {"StubPath", REG_SZ, "\"" + folder + "\\" + SignInStep + "\""},
+                  {"Version", REG_SZ, version},
+                  {"IsInstalled", REG_DWORD, ""}};
+    for (const auto &v : values) {
         DWORD type = 0, number = 0;
         std::string text;
         bool present = ReadValue(ActiveSetupKey, v.name, type, text, number, HKEY_LOCAL_MACHINE);
-        std::string expected = v.text == VersionWords ? words : v.text ? ReplaceAt(v.text, folder) : "1";
-        CHECK(folder.empty() ? !present
-                             : present && type == v.type && (v.text ? text == expected : number == 1),
+        CHECK(folder.empty() ? !present : present && type == v.type && (v.text.empty() ? number == 1 : text == v.text),
               "the Active Setup component's '%s': present %d, type %lu, '%s' %lu; expected %s", v.name, present, type,
-              text.c_str(), number, folder.empty() ? "none" : expected.c_str());
+              text.c_str(), number, folder.empty() ? "none" : v.text.c_str());
     }
 }
 
@@ -496,11 +496,11 @@ static const struct {
     const wchar_t *words;
     bool said;
 } FinishWords[] = {
-    {false, L"in the notification area, at the right end of the taskbar", true},
-    {false, L"under the arrow \"Show hidden icons\": drag it from there onto the taskbar", true},
+    {false, L"in the notification area, at the right end of the taskbar, where Windows may first keep it under the "
+            L"arrow \"Show hidden icons\"",
+     true},
     {false, L"sign-in", false},
     {true, L"Setup.\r\n\r\nQuellbar starts at each person's next sign-in.\r\n\r\nQuellbar's icon sits", true},
-    {true, L"under the arrow \"Show hidden icons\": drag it from there onto the taskbar", true},
 };
 static bool IsFinishText(HWND window)
 {
@@ -1786,15 +1786,15 @@ static void InstallerLocksItsFolder()
     DeleteFileA(AFile);
     // The odd but valid folder, the last, holds the install, named without its trailing backslash. The A
     // functions cannot spell its name.
-    static wchar_t odd[MAX_PATH], location[MAX_PATH], key[128];
+    static wchar_t odd[MAX_PATH], location[MAX_PATH];
     const std::string given = BadFolders[sizeof BadFolders / sizeof BadFolders[0] - 1].folder;
     MultiByteToWideChar(CP_UTF8, 0, given.substr(0, given.size() - 1).c_str(), -1, odd, MAX_PATH);
-    MultiByteToWideChar(CP_ACP, 0, UninstallKey, -1, key, 128);
     DWORD size = sizeof location;
-    RegGetValueW(HKEY_CURRENT_USER, key, L"InstallLocation", RRF_RT_REG_SZ, nullptr, location, &size);
+    RegGetValueW(HKEY_CURRENT_USER, Wide(UninstallKey).c_str(), L"InstallLocation", RRF_RT_REG_SZ, nullptr, location,
+                 &size);
     CHECK(std::wcscmp(location, odd) == 0, "setup /S /D=%s installed into '%s'", given.c_str(), Utf8(location).c_str());
     for (const char *file : InstalledFiles)
-        DeleteFileW((std::wstring(odd) + L"\\" + std::wstring(file, file + std::strlen(file))).c_str());
+        DeleteFileW((std::wstring(odd) + L"\\" + Wide(file)).c_str());
     // Setup's process lets go of the folder, its working directory, a moment after its exit code is known.
     PumpUntil([] { return RemoveDirectoryW(odd) != FALSE; }, 15000);
     DeleteFileA(othersPath.c_str());
@@ -1818,25 +1818,13 @@ static bool RunStubPath(DWORD &exitCode, double &tookMs)
     return RunAndWait(expanded, 60000 + StallRoomMs, exitCode, tookMs);
 }
 
-static int CountNames(const std::wstring &folder)
-{
-    int count = 0;
-    WIN32_FIND_DATAW found;
-    HANDLE search = FindFirstFileW((folder + L"\\*").c_str(), &found);
-    for (BOOL more = search != INVALID_HANDLE_VALUE; more; more = FindNextFileW(search, &found))
-        count += found.cFileName[0] != L'.';
-    if (search != INVALID_HANDLE_VALUE)
-        FindClose(search);
-    return count;
-}
-
 // 10. An install for everyone, by setup or by the package, beside a person's
 // own install in a folder the ANSI code page cannot spell, with a file of
 // theirs in it: the component's first run at that person's sign-in removes
 // their install and leaves their file, a second changes nothing, and a run
 // where their entry names the install for everyone's own folder (spelt
 // otherwise) takes only the entries; the install for everyone stays whole
-// throughout, and its removal takes the component along. The person's
+// throughout. The person's
 // Quellbar runs at the first: in this session it is closed politely; in
 // another, out of reach, it runs on and keeps its file, and the rest goes.
 static const struct {
@@ -1886,7 +1874,7 @@ static void InstallerTakesOverPersonalInstalls()
             RegSetKeyValueA(HKEY_LOCAL_MACHINE, UninstallKey, "InstallLocation", REG_SZ, location.c_str(),
                             DWORD(location.size() + 1));
         }
-        laid = laid && CountNames(personal) == 5 && Exists(menu) && KeyExists(UninstallKey) &&
+        laid = laid && FolderContents(personal).size() == 5 && Exists(menu) && KeyExists(UninstallKey) &&
                ReadValue(RunKey, "Quellbar", type, text, number);
         CHECK(laid, "%s: the person's own install and the one for everyone were not both laid down", row.what);
 
@@ -1919,7 +1907,7 @@ static void InstallerTakesOverPersonalInstalls()
             } left[] = {
                 {"the step did not end with code 0", !ended || code != 0},
                 {"the person's file went, or one of the install stayed, or the file in use went",
-                 CountNames(personal) != 1 + held || GetFileAttributesW(notes.c_str()) == INVALID_FILE_ATTRIBUTES},
+                 FolderContents(personal).size() != 1u + held || GetFileAttributesW(notes.c_str()) == INVALID_FILE_ATTRIBUTES},
                 {"the Quellbar in this session not closed politely, or the other one ended",
                  signIn == 1 && (held ? !StillRuns(bar)
                                       : !WaitForExit(bar, 1000, &barExit) || barExit != 0 ||
@@ -1941,20 +1929,13 @@ static void InstallerTakesOverPersonalInstalls()
                 CheckInstalled(folder, nullptr, allMenu, true, OurHotkey, HKEY_LOCAL_MACHINE);
         }
 
-        if (row.package) {
-            bool ended = RunAndWait("msiexec /x \"" + msi + "\" /qn", 120000, code, ms);
-            CHECK(ended && code == 0, "the package's removal: ended %d, exit code %lu", ended, code);
-            CheckNoPackage("after the package's removal", folder, allMenu);
-        } else {
-            std::string quiet;
-            ReadValue(UninstallKey, "QuietUninstallString", type, quiet, number, HKEY_LOCAL_MACHINE);
-            bool ended = RunAndWait(quiet, 120000, code, ms);
-            awaitedPath = folder;
-            CHECK(ended && code == 0 && PumpUntil(AwaitedPathGone, 15000) &&
-                      !KeyExists(ActiveSetupKey, HKEY_LOCAL_MACHINE),
-                  "the uninstall for everyone: ended %d, exit code %lu; or it left its folder or the component", ended,
-                  code);
-        }
+        // That removal for everyone takes the component along, the round trip checks.
+        std::string removal = "msiexec /x \"" + msi + "\" /qn";
+        if (!row.package)
+            ReadValue(UninstallKey, "QuietUninstallString", type, removal, number, HKEY_LOCAL_MACHINE);
+        RunAndWait(removal, 120000, code, ms);
+        awaitedPath = folder;
+        PumpUntil(AwaitedPathGone, 15000);
         Note("%s: the sign-in step took %.0f ms with the person's own install (its Quellbar running in %s), "
              "%.0f ms without",
              row.what, withMs, row.barElsewhere ? "another session" : "this one", withoutMs);
