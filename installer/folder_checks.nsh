@@ -6,11 +6,11 @@
 ; nobody asked, or fail halfway, so it reads the folder as given and refuses
 ; one Windows cannot use, with Windows' own words for what is wrong.
 
-; The longest name setup writes into the install folder: a program found in
-; use and set aside, RemovePersonalCopy.exe.<n>.old (for everyone), counted
-; up to 99 of them. One limit for both scopes: a folder that takes an install
-; for one person takes one for everyone too.
-!define LONGEST_NAME "RemovePersonalCopy.exe.99.old"
+; The longest name setup writes into the install folder: the longest-named
+; program, the sign-in step (for everyone), found in use and set aside as
+; <name>.<n>.old, counted up to 99 of them. One limit for both scopes: a
+; folder that takes an install for one person takes one for everyone too.
+!define LONGEST_NAME "${TAKEOVER}.99.old"
 ; Windows starts no program from a longer path: MAX_PATH less its null.
 !define LONGEST_PATH 259
 ; Characters Windows allows in no name, besides the control characters.
