@@ -617,8 +617,13 @@ static bool StartOnFirstPage(const std::string &setup, Started &s, const char *l
     bool shown = false;
     for (int start = 1; !shown; ++start) {
         if (start > 1) {
-            Note("setup's first page came up incomplete (Next %d, choice %d); start %d", WizardButtonReady(),
-                 pageChoice != nullptr, start);
+            // Whether its window still answers tells a stalled setup from
+            // one whose windows failed to come.
+            DWORD_PTR ignored;
+            HWND cancel = FindWizardChild(IsCancel), frame = cancel ? GetParent(cancel) : nullptr;
+            Note("setup's first page came up incomplete (Next %d, choice %d, answers %d); start %d",
+                 WizardButtonReady(), pageChoice != nullptr,
+                 frame && SendMessageTimeoutA(frame, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 5000, &ignored), start);
             EnumWindows(NoteWindow, 0);
             StopProgram(s);
             if (NowMs() - firstStart > FaultRideOutMs)
@@ -732,11 +737,15 @@ static bool OtherBarRuns()
 {
     return ListQuellbarWindows(otherBar, otherDesktop).count > 0;
 }
+// A program's first window on a desktop of its own waits for that desktop's
+// shell to start, which has taken over 10 s in the emulator beside another
+// busy guest; a Quellbar that never starts waits out any bound.
+static const DWORD OtherBarStartMs = 45000;
 static Started StartOtherBar(const std::string &path)
 {
     Started bar = StartProgramAt(path, OtherSession);
     otherBar = bar.processId;
-    CHECK(PumpUntil(OtherBarRuns, 10000), "no Quellbar window on the other desktop");
+    CHECK(PumpUntil(OtherBarRuns, OtherBarStartMs), "no Quellbar window on the other desktop");
     return bar;
 }
 static bool StillRuns(const Started &bar)
@@ -1889,7 +1898,7 @@ static void InstallerTakesOverPersonalInstalls()
                                        row.barElsewhere ? Wide(OtherSession).c_str() : nullptr);
                 otherBar = bar.processId;
                 shellCalls[NIM_ADD] = shellCalls[NIM_DELETE] = 0;
-                CHECK(row.barElsewhere ? PumpUntil(OtherBarRuns, 10000) : PumpUntil(IconAdded, 10000),
+                CHECK(row.barElsewhere ? PumpUntil(OtherBarRuns, OtherBarStartMs) : PumpUntil(IconAdded, 10000),
                       "%s: the person's Quellbar did not come up", row.what);
             }
             if (signIn == 3) {

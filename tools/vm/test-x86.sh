@@ -3,14 +3,16 @@
 # 32-bit programs inside the QEMU guest (this host cannot execute i386 code).
 #
 # Usage: test-x86.sh DIST_X86_DIR DRIVER_EXE SESSION_SCRIPT [DRIVER_ARG...]
-#   DIST_X86_DIR    the shipped 32-bit files; visible in the guest as /share/dist-x86
-#   DRIVER_EXE      the 32-bit test driver; copied to /share/driver/ together
-#                   with the *.exe and *.dll files beside it (its helpers)
-#   SESSION_SCRIPT  sh script run in the guest (cwd /share, so Wine sees the
-#                   unix path /share/dist-x86 as Z:\share\dist-x86) as
+#   DIST_X86_DIR    the shipped 32-bit files; staged as /share/dist-x86, run
+#                   from the guest's own copy /tmp/quellin/dist-x86
+#   DRIVER_EXE      the 32-bit test driver; staged in /share/driver/ together
+#                   with the *.exe and *.dll files beside it (its helpers), run
+#                   from the guest's own copy /tmp/quellin/driver
+#   SESSION_SCRIPT  sh script run in the guest (cwd /share; Wine sees the unix
+#                   path /tmp/quellin/dist-x86 as Z:\tmp\quellin\dist-x86) as
 #                     WINE=wine WINEPREFIX=... sh /share/SESSION \
-#                         /share/driver/DRIVER --dist /share/dist-x86 [DRIVER_ARG...]
-#   DRIVER_ARG      appended as given, with @DIST@ replaced by /share/dist-x86
+#                         /tmp/quellin/driver/DRIVER --dist /tmp/quellin/dist-x86 [DRIVER_ARG...]
+#   DRIVER_ARG      appended as given, with @DIST@ replaced by /tmp/quellin/dist-x86
 #                   (e.g. --x86 @DIST@)
 # Env:
 #   QUELLIN_WINVER       run `wine winecfg -v $QUELLIN_WINVER` before the session
@@ -62,10 +64,19 @@ cp "$driver" "$share/driver/$driver_name"
 cp "$session" "$share/$session_name"
 
 g=$VM_GUEST_SHARE
+# Everything Wine runs or reads comes from the guest's own copy (a tmpfs),
+# checked against the staged files' sums, never from the 9p share. Run from
+# the share, a program of 1.2 MB came up with a page of its code as zeros,
+# and setup's wizard came up, now and then, without a control its own
+# template names (its Next button, its second choice), once for five
+# minutes of fresh starts on end.
+(cd "$share" && find driver dist-x86 -type f -exec sha256sum {} +) > "$share/staged.sha256"
+guest_copy=/tmp/quellin
+local_dist=$guest_copy/dist-x86 local_driver=$guest_copy/driver
 # Single-quote each extra argument for the guest's sh.
 extra=
 for a in "$@"; do
-    a=${a//@DIST@/$g/dist-x86}
+    a=${a//@DIST@/$local_dist}
     extra="$extra '${a//\'/\'\\\'\'}'"
 done
 cat > "$share/job.sh" <<EOF
@@ -77,11 +88,14 @@ if [ -n "\${QUELLIN_WINVER:-}" ]; then
     wine winecfg -v "\$QUELLIN_WINVER" || { echo "job: winecfg -v \$QUELLIN_WINVER failed"; exit 3; }
     wineserver -w
 fi
-# The driver runs from a copy on the guest's own disk: loaded from the 9p
-# share, a driver of 1.2 MB has come up with a page of its code read as zeros
-# and crashed at its first instruction, every time.
-rm -rf /tmp/quellin-driver && cp -a $g/driver /tmp/quellin-driver || { echo "job: cannot copy the driver"; exit 4; }
-WINE=wine WINEPREFIX=$VM_GUEST_WINEPREFIX sh $g/$session_name /tmp/quellin-driver/$driver_name --dist $g/dist-x86$extra
+copied=0
+for attempt in 1 2 3; do
+    rm -rf $guest_copy && mkdir -p $guest_copy && cp -a $g/driver $g/dist-x86 $guest_copy/ &&
+        (cd $guest_copy && sha256sum --quiet -c $g/staged.sha256) && { copied=1; break; }
+    echo "job: copy \$attempt of the staged files differs from them"
+done
+[ \$copied = 1 ] || { echo "job: no true copy of the driver and the files under test"; exit 4; }
+WINE=wine WINEPREFIX=$VM_GUEST_WINEPREFIX sh $g/$session_name $local_driver/$driver_name --dist $local_dist$extra
 EOF
 
 t1=$(date +%s)
