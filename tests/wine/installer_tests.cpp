@@ -344,6 +344,21 @@ static bool AwaitedPathGone()
 {
     return !Exists(awaitedPath);
 }
+
+// Removes the install for everyone by the command given, or by its own
+// quiet uninstall command, and waits for its folder to go; true when that
+// command ended with 0.
+static bool RemoveForEveryone(const std::string &folder, std::string command = "")
+{
+    DWORD type, number, exitCode;
+    double ms;
+    if (command.empty())
+        ReadValue(UninstallKey, "QuietUninstallString", type, command, number, HKEY_LOCAL_MACHINE);
+    bool ended = RunAndWait(command, 120000, exitCode, ms) && exitCode == 0;
+    awaitedPath = folder;
+    PumpUntil(AwaitedPathGone, 15000);
+    return ended;
+}
 static bool IconAdded()
 {
     return shellCalls[NIM_ADD] > 0;
@@ -1121,12 +1136,7 @@ static void PackagePass(const std::string &setup, const std::string &menu)
               !KeyExists(PackageKey, HKEY_LOCAL_MACHINE),
           "the package beside setup's install for everyone: ended %d, exit code %lu", ended, exitCode);
     CheckInstalled(folder, nullptr, allMenu, true, OurHotkey, HKEY_LOCAL_MACHINE);
-    std::string quiet;
-    DWORD type, number;
-    ReadValue(UninstallKey, "QuietUninstallString", type, quiet, number, HKEY_LOCAL_MACHINE);
-    RunAndWait(quiet, 120000, exitCode, ms);
-    awaitedPath = folder;
-    PumpUntil(AwaitedPathGone, 15000);
+    RemoveForEveryone(folder);
 
     Note("package: install %.0f ms, removal %.0f ms, upgrade with a file held %.0f ms (exit code %lu, replaced %s), "
          "removal with it held %.0f ms",
@@ -1739,17 +1749,12 @@ static void InstallerLocksItsFolder()
         }
     }
 
-    std::string quiet;
-    DWORD type, number, exitCode;
-    double ms;
-    ReadValue(UninstallKey, "QuietUninstallString", type, quiet, number, HKEY_LOCAL_MACHINE);
-    bool ended = RunAndWait(quiet, 120000, exitCode, ms);
-    CHECK(ended && exitCode == 0, "uninstall for everyone: ended %d, exit code %lu", ended, exitCode);
-    awaitedPath = "C:\\QuellinLocked";
-    PumpUntil(AwaitedPathGone, 15000);
+    CHECK(RemoveForEveryone("C:\\QuellinLocked"), "the uninstall for everyone did not end with 0");
 
     CoInitialize(nullptr);
-    ended = RunAndWait("\"" + setup + "\" /S", 120000, exitCode, ms);
+    DWORD exitCode;
+    double ms;
+    bool ended = RunAndWait("\"" + setup + "\" /S", 120000, exitCode, ms);
     CHECK(ended && exitCode == 0, "install for one person: ended %d, exit code %lu", ended, exitCode);
     WriteWhole(AFile, OthersText);
     char tempPath[MAX_PATH] = {};
@@ -1939,12 +1944,7 @@ static void InstallerTakesOverPersonalInstalls()
         }
 
         // That removal for everyone takes the component along, the round trip checks.
-        std::string removal = "msiexec /x \"" + msi + "\" /qn";
-        if (!row.package)
-            ReadValue(UninstallKey, "QuietUninstallString", type, removal, number, HKEY_LOCAL_MACHINE);
-        RunAndWait(removal, 120000, code, ms);
-        awaitedPath = folder;
-        PumpUntil(AwaitedPathGone, 15000);
+        RemoveForEveryone(folder, row.package ? "msiexec /x \"" + msi + "\" /qn" : "");
         Note("%s: the sign-in step took %.0f ms with the person's own install (its Quellbar running in %s), "
              "%.0f ms without",
              row.what, withMs, row.barElsewhere ? "another session" : "this one", withoutMs);
